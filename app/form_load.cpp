@@ -1,0 +1,196 @@
+// Start-up and shut-down of the main window, its fixed size and the dots animation.
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/frm_main.h"
+#include "app/runtime_error.h"
+#include "app/settings.h"
+#include "app/support_site.h"
+#include "app/text.h"
+
+namespace fs = std::filesystem;
+
+namespace vigie {
+namespace {
+
+constexpr const char* CRLF = "\r\n";
+
+bool isDigit(const std::string& c) { return c.size() == 1 && c[0] >= '0' && c[0] <= '9'; }
+
+std::string instructionsText() {
+    return std::string("1. Sélectionner le port dans lequel le K7 ") +
+           "est connecté dans \u201CCom Port\u201D." + CRLF +
+           "2. Selectionner la base de données à télécharger " +
+           "dans \u201CDownload File\u201D." + CRLF + "3. Cliquer \u201CStart Update\u201D.";
+}
+
+std::string tempFolderErrorText(const std::string& folder) {
+    return "Erreur, impossible de créer le répertoire " + folder +
+           ". Vous avez besoin de permissions supplémentaires de sécurité pour créer "
+           "des dossiers et des répertoires. Ce programme doit pouvoir créer le répertoire " +
+           folder + " et pouvoir créer des dossiers dans ce répertoire afin de fonctionner.";
+}
+
+std::string initErrorText(std::int32_t number, const std::string& description) {
+    return std::string("Une erreur s'est produite pendant l'initialisation. ") + CRLF + CRLF +
+           "Veuillez examiner les guides de dépannage sur  " + CRLF + SupportHost +
+           " pour consulter la documentation. " + CRLF + CRLF +
+           "Veuillez vérifier que les mises à jour et les paquets critiques de service " + CRLF +
+           "pour votre logiciel d'exploitation sont à jour en visitant le site de mise à jour "
+           "de Windows. " +
+           CRLF + CRLF +
+           "Installez toutes les mises à jour disponibles, puis désinstaller et réinstallez "
+           "le logiciel " +
+           CRLF + "de Vigie et réessayez. " + CRLF + CRLF + std::to_string(number) + " " +
+           description;
+}
+
+// The folder as the user knows it: without its trailing separator.
+std::string folderName(const std::string& path) {
+    if (path.size() > 1 && (path.back() == '/' || path.back() == '\\'))
+        return path.substr(0, path.size() - 1);
+    return path;
+}
+
+// Runs one step of the settings block; a failure only skips that step.
+template <typename Step>
+void tolerant(Step step) {
+    try {
+        step();
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
+bool FrmMain::Form_Load() {
+    try {
+        randomize();
+        // The cFTP object was created with the window, so that it can receive its events.
+        blnLoginRefused = false;
+        Form_Resize();
+        if (!platform_.showStartWindow()) {
+            platform_.endProgram();
+            return false;
+        }
+        caption = "VIGIE K7 Téléchargement (v" + std::to_string(VIGIE_VERSION_MAJOR) + "." +
+                  std::to_string(VIGIE_VERSION_MINOR) + "." +
+                  std::to_string(VIGIE_VERSION_REVISION) + ")";
+        lblDots.caption = "";
+
+        sTempPath = settingsFolder(platform_.appPath());
+        std::error_code ec;
+        if (!fs::is_directory(sTempPath, ec)) {
+            fs::create_directories(sTempPath, ec);
+            if (ec || !fs::is_directory(sTempPath)) {
+                platform_.msgBox(tempFolderErrorText(folderName(sTempPath)), mb::Critical,
+                                 "Vigie M4 Error");
+                platform_.endProgram();
+                return false;
+            }
+        }
+
+        readSettings();
+
+        cboFile.listIndex = 0;
+        sWorkFile = "temp.hd";
+        cmdClose.enabled = false;
+        cmdGo.enabled = true;
+        cboFile.enabled = true;
+        StopRequested = false;
+        prgb1.value = 0;
+        platform_.showMainWindow();
+        lblStatus.font.size = 10;
+        lblStatus.font.bold = false;
+        lblStatus.alignment = Alignment::Left;
+        lblStatus.caption = instructionsText();
+        prgb1.barColor = 0xFF0031;
+        prgb1.backColor = 0xFFFFFF;
+        return true;
+    } catch (const RuntimeError& e) {
+        platform_.msgBox(initErrorText(e.Number, e.Description), mb::Exclamation,
+                         "Vigie Updater");
+    } catch (const std::exception& e) {
+        platform_.msgBox(initErrorText(51, e.what()), mb::Exclamation, "Vigie Updater");
+    }
+    platform_.endProgram();
+    return false;
+}
+
+void FrmMain::readSettings() {
+    sIniFile = sTempPath + "HD.ini";
+    std::error_code ec;
+    if (!fs::is_regular_file(sIniFile, ec)) {
+        tolerant([&] { mnuMainFilter.checked = false; });
+        tolerant([&] { mnuMainFilter_Click(); });
+        return;
+    }
+    std::string iniText;
+    tolerant([&] {
+        std::ifstream in(sIniFile, std::ios::binary);
+        platform_.doEvents();
+        char buf[7];
+        in.read(buf, sizeof buf);
+        iniText.assign(buf, static_cast<size_t>(in.gcount()));
+    });
+    const IniFields fields = splitIniText(iniText);
+    sFilterFlag = fields.filter;
+    sTestFlag = fields.test;
+    tolerant([&] {
+        if (sTestFlag == "t")
+            cboFile.insertItem(2, "Test Locations");
+    });
+    // The Click handler toggles the tick, so set the opposite of the wanted state first.
+    mnuMainFilter.checked = isDigit(sFilterFlag) && sFilterFlag != "1";
+    tolerant([&] { mnuMainFilter_Click(); });
+    tolerant([&] {
+        if (isDigit(fields.port)) {
+            for (int i = 0; i < cboPort.listCount(); ++i) {
+                if (trimSpaces(cboPort.items[static_cast<size_t>(i)]) == fields.port) {
+                    cboPort.listIndex = i;
+                    break;
+                }
+            }
+        } else if (cboPort.listCount() > 0) {
+            cboPort.listIndex = 0;
+        }
+    });
+}
+
+void FrmMain::Form_Unload() {
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    // Whatever goes wrong here, the program still ends.
+    try {
+        CloseComPort();
+    } catch (const std::exception&) {
+    }
+    const std::string port = trimSpaces(cboPort.text());
+    const std::string portChar = port.substr(0, port.empty() ? 0 : 1);
+    std::error_code ec;
+    if (!sIniFile.empty()) {
+        fs::remove(sIniFile, ec);
+        sFilterFlag = mnuMainFilter.checked ? "1" : "0";
+        std::ofstream out(sIniFile, std::ios::binary | std::ios::trunc);
+        if (out)
+            out << buildIniLine(portChar, sFilterFlag, sTestFlag) << CRLF;
+    }
+    platform_.endProgram();
+}
+
+void FrmMain::Form_Resize() {
+    if (windowState == WindowState::Minimized)
+        return;
+    outerWidth = 5970;
+    outerHeight = 4965;
+}
+
+void FrmMain::tmrDots_Timer() {
+    lblDots.caption += ".";
+    if (utf8ToCp1252(lblDots.caption).size() > 10)
+        lblDots.caption = "";
+}
+
+}  // namespace vigie

@@ -1,0 +1,131 @@
+#pragma once
+// The main window's logic: its controls as models, its module-level state and its handlers.
+// No Qt here. The handlers are spread over the folders of the subsystem they belong to:
+//   app/      Form_Load, Form_Unload, Form_Resize, tmrDots_Timer, the menu commands
+//   serial/   mnuMainFilter_Click, OpenComPort, CloseComPort
+//   session/  cmdGo_Click, tmrCheck_Timer, tmrUserUpload_Timer, Delay, stage 7, FailUpdate,
+//             cmdClose_Click
+//   ftp/      ConnectToServer, DownloadDatabase, DisconnectFromServer, mFTP_FileTransferProgress
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/controls.h"
+#include "app/data_files.h"
+#include "app/platform.h"
+#include "ftp/cftp.h"
+#include "serial/port_probe.h"
+#include "serial/serial_port.h"
+
+namespace vigie {
+
+
+enum class WindowState { Normal, Minimized, Maximized };
+
+class FrmMain {
+public:
+    // The form uses, and does not own, the platform, the serial port and the port probe.
+    FrmMain(Platform& platform, SerialPort& port, PortProbe& probe,
+            std::unique_ptr<ftp::FtpLayer> ftpLayer);
+    ~FrmMain();
+    FrmMain(const FrmMain&) = delete;
+    FrmMain& operator=(const FrmMain&) = delete;
+
+    // ---- Controls -------------------------------------------------------------------------
+    std::string caption = "VIGIE K7 Téléchargement ";
+    WindowState windowState = WindowState::Normal;
+    int outerWidth = 5970;  // twips
+    int outerHeight = 4965;
+
+    Label lblDots, lblStatus, Label6, Label8, Label3, Label7, Label5, Label11;
+    ProgressBar prgb1;
+    ComboBox cboPort, cboFile;
+    Button cmdGo, cmdClose;
+    Timer tmrCheck{5000}, tmrUserUpload{15000}, tmrDots{1456};
+    MenuItem mnuMainFilter, MnuMainHelp, mnuMainTroubleshooting, mnuMainDownload, MnuMainExit;
+
+    // ---- Module-level state ---------------------------------------------------------------
+    std::unique_ptr<cFTP> mFTP;
+    std::int16_t nStage = 0;
+    std::int16_t nRetryCount = 0;
+    std::int16_t nUploadTicks = 0;
+    std::string sRxBuffer;  // bytes from the device, 8-bit characters
+    std::string sDatabaseFile;
+    std::string sWorkFile;
+    std::string sFtpUser, sFtpPassword;  // 8-bit characters, as the device sent them
+    std::int16_t nDataFile = 0;
+    bool StopRequested = false;
+    bool blnLoginRefused = false;
+
+    std::string sTempPath;  // settings folder, with a trailing separator
+    std::string sIniFile;
+    std::string sFilterFlag;
+    std::string sTestFlag;
+
+    // ---- Handlers -------------------------------------------------------------------------
+    // Start-up; false when the program must end at once (start window left without Next, or an
+    // initialisation error whose box has been shown).
+    bool Form_Load();
+    void Form_Unload();
+    void Form_Resize();
+    void tmrDots_Timer();
+    void mnuMainFilter_Click();
+    void MnuMainHelp_Click();
+    void mnuMainTroubleshooting_Click();
+    void mnuMainDownload_Click();
+    void MnuMainExit_Click();
+    void cmdGo_Click();
+    void cmdClose_Click();
+    void tmrCheck_Timer();
+    void tmrUserUpload_Timer();
+    void mFTP_FileTransferProgress(std::int32_t lCurrentBytes, std::int32_t lTotalBytes,
+                                   bool blnDownload);
+
+    // ---- Procedures -----------------------------------------------------------------------
+    bool OpenComPort(std::int32_t baudRate);
+    void CloseComPort();
+    bool ConnectToServer();
+    bool DownloadDatabase();
+    void DisconnectFromServer();
+    void ShowBusyPointer();
+    void ShowNormalPointer();
+    void FailUpdate();
+    void Delay(std::int32_t nMilliSecs);
+    std::string MakeRandomText();
+
+    // ---- Timers ---------------------------------------------------------------------------
+    // The platform delivers timer ticks through these.
+    std::int64_t nextTimerDue() const;  // INT64_MAX when no timer runs
+    void runDueTimers(std::int64_t now);
+
+    // ---- Helpers shared by the handlers ---------------------------------------------------
+    Platform& platform() { return platform_; }
+    SerialPort& MSComm1() { return port_; }
+    PortProbe& portProbe() { return probe_; }
+    DataFiles& files() { return files_; }
+    void setTimerEnabled(Timer& timer, bool on) { timer.setEnabled(on, platform_.tickCount()); }
+    // The working file's full path, beside the program.
+    std::string workFilePath();
+    // Where the update server lives: the built-in host or VIGIE_UPDATE_SERVER.
+    static std::string updateServer();
+
+    // The session's result after cmdGo_Click returns; for tests and diagnostics.
+    bool sessionRunning() const { return sessionRunning_; }
+
+private:
+    void readSettings();
+    void randomize();
+    double rnd();  // a fresh pseudo-random value in [0, 1)
+
+    Platform& platform_;
+    SerialPort& port_;
+    PortProbe& probe_;
+    DataFiles files_;
+    std::uint64_t rngState_ = 0;
+    bool sessionRunning_ = false;
+    bool unloaded_ = false;
+};
+
+}  // namespace vigie

@@ -1,0 +1,24 @@
+// The menu commands other than the port filter.
+
+#include "app/frm_main.h"
+#include "app/support_site.h"
+
+namespace vigie {
+namespace {
+
+// Nothing is reported whether the browser started or not.
+void openSupportPage(Platform& platform) {
+    try {
+        platform.openUrl(SupportPage);
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+void FrmMain::MnuMainHelp_Click() { platform_.showHelpWindow(); }
+void FrmMain::mnuMainTroubleshooting_Click() { openSupportPage(platform_); }
+void FrmMain::mnuMainDownload_Click() { openSupportPage(platform_); }
+void FrmMain::MnuMainExit_Click() { Form_Unload(); }
+
+}  // namespace vigie

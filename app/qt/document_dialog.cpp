@@ -1,0 +1,57 @@
+#include "app/qt/document_dialog.h"
+
+#include <QPushButton>
+#include <QTextEdit>
+
+#include "app/layout.h"
+
+namespace vigie {
+namespace {
+
+QRect pixels(const Rect& r) {
+    return QRect(layout::px(r.left), layout::px(r.top), layout::px(r.width), layout::px(r.height));
+}
+
+QString rgb(std::uint32_t c) {
+    return QStringLiteral("rgb(%1,%2,%3)").arg(c >> 16).arg((c >> 8) & 0xFF).arg(c & 0xFF);
+}
+
+}  // namespace
+
+DocumentDialog::DocumentDialog(const DocumentWindow& model, QWidget* owner) : QDialog(owner) {
+    setWindowTitle(QString::fromStdString(model.caption));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(layout::px(model.clientWidth), layout::px(model.clientHeight));
+    setStyleSheet("QDialog { background: black; }");
+    if (owner)
+        setWindowIcon(owner->windowIcon());
+
+    auto* box = new QTextEdit(this);
+    box->setGeometry(pixels(model.textBox));
+    box->setReadOnly(true);
+    box->setStyleSheet(QStringLiteral("QTextEdit { background: %1; color: %2; }")
+                           .arg(rgb(model.backColor), rgb(model.textColor)));
+    QFont font(QString::fromStdString(model.fontName));
+    font.setPointSizeF(model.fontSize);
+    box->setFont(font);
+    box->setPlainText(QString::fromStdString(model.text));
+    box->moveCursor(QTextCursor::Start);
+
+    auto* button = new QPushButton(QString::fromStdString(model.buttonCaption), this);
+    button->setGeometry(pixels(model.button));
+    button->setDefault(true);
+    connect(button, &QPushButton::clicked, this, [this] {
+        buttonPressed_ = true;
+        accept();
+    });
+    if (model.buttonFocusedFirst) {
+        setTabOrder(button, box);
+        button->setFocus();
+    } else {
+        setTabOrder(box, button);
+        box->setFocus();
+    }
+}
+
+}  // namespace vigie

@@ -1,0 +1,20 @@
+#pragma once
+// The help and start windows: a read-only text box and one button, modal over the main window.
+
+#include <QDialog>
+
+#include "app/document_windows.h"
+
+namespace vigie {
+
+class DocumentDialog : public QDialog {
+public:
+    DocumentDialog(const DocumentWindow& model, QWidget* owner);
+    // True when the user left through the button, false through the title bar.
+    bool leftThroughButton() const { return buttonPressed_; }
+
+private:
+    bool buttonPressed_ = false;
+};
+
+}  // namespace vigie

@@ -1,0 +1,44 @@
+#pragma once
+// The platform of the real program: Qt's event loop, clock, message boxes and windows.
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "app/platform.h"
+
+namespace vigie {
+
+class FrmMain;
+class MainWindow;
+
+class QtPlatform : public Platform {
+public:
+    QtPlatform();
+    void attach(FrmMain& form, MainWindow& window);
+    // Shows the models on the widgets and arms the wake-up for the next timer tick.
+    void sync();
+
+    void doEvents() override;
+    void waitUntil(std::int64_t tick) override;
+    std::int64_t tickCount() override { return clock_.elapsed(); }
+    int msgBox(const std::string& text, int flags, const std::string& title) override;
+    void setMousePointer(int pointer) override;
+    void openUrl(const std::string& url) override;
+    bool showStartWindow() override;
+    void showHelpWindow() override;
+    void showMainWindow() override;
+    void focusGoButton() override;
+    void endProgram() override;
+    std::string appPath() override;
+    DateTime now() override;
+
+private:
+    FrmMain* form_ = nullptr;
+    MainWindow* window_ = nullptr;
+    QElapsedTimer clock_;
+    QTimer timerPump_;  // fires when the form's next timer tick is due
+    bool ending_ = false;
+    bool busyPointer_ = false;
+};
+
+}  // namespace vigie

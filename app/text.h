@@ -1,0 +1,21 @@
+#pragma once
+// Text helpers. The serial line, the settings file and the working file carry one byte per
+// character in Windows-1252; the window shows UTF-8.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vigie {
+
+std::string cp1252ToUtf8(std::string_view bytes);
+// Characters without a Windows-1252 byte become '?'.
+std::string utf8ToCp1252(std::string_view utf8);
+// Upper case of Windows-1252 text, as the platform's UCase does it.
+std::string upperCp1252(std::string_view bytes);
+// Leading and trailing blanks removed.
+std::string trimSpaces(std::string_view text);
+// The entry of a decimal number: a leading blank for positive numbers.
+std::string numberText(std::int64_t n);
+
+}  // namespace vigie

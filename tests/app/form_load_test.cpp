@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "tests/support/form_fixture.h"
+
+namespace vigie::test {
+namespace {
+
+using Items = std::vector<std::string>;
+
+class FormLoadTest : public FormFixture {
+protected:
+    FormLoadTest() {
+        // COM1 and COM3 free, COM5 held by another program, the rest absent.
+        probe_.results = {{1, ProbeResult::Opened},
+                          {3, ProbeResult::Opened},
+                          {5, ProbeResult::AccessDenied}};
+    }
+};
+
+const Items kDefaultList{" 1", " 2", " 3", " 4", " 5", " 6", " 7", " 8", " 9", " 10", " 11", " 12"};
+const Items kFilteredList{" 1", " 3", "5 - In Use"};
+
+struct SettingsCase {
+    const char* name;
+    std::optional<std::string> file;  // nullopt: no settings file
+    bool filterOn;
+    std::string selectedPort;
+    bool testOffered;
+    std::string writtenBack;
+};
+
+TEST_F(FormLoadTest, SettingsComeBackAndAreWrittenAgain) {
+    const SettingsCase cases[] = {
+        {"first run", std::nullopt, true, " 1", false, "*1*1*\r\n"},
+        {"filter off, port 5", "*5*0*\r\n", false, " 5", false, "*5*0*\r\n"},
+        {"port 5 in use keeps the probe's selection", "*5*1*\r\n", true, " 1", false,
+         "*1*1*\r\n"},
+        {"port 3 filtered", "*3*1*\r\n", true, " 3", false, "*3*1*\r\n"},
+        {"test choice offered and kept", "*1*1*t*\r\n", true, " 1", true, "*1*1*t*\r\n"},
+        {"port not a digit, filter digit 9", "*x*9*\r\n", false, " 1", false, "*1*0*\r\n"},
+        {"upper-case T is dropped", "*3*1*T*\r\n", true, " 3", false, "*3*1*\r\n"},
+        {"empty file", "", true, " 1", false, "*1*1*\r\n"},
+        {"no star", "garbage\r\n", true, " 1", false, "*1*1*\r\n"},
+        {"short line", "*3", true, " 3", false, "*3*1*\r\n"},
+        {"binary", std::string("\x00\xFF*\x80\x01\x02\x03", 7), true, " 1", false,
+         "*1*1*\r\n"},
+        {"only seven characters are read", "*3*0*t*trailing*t*", false, " 3", true,
+         "*3*0*t*\r\n"},
+    };
+    for (const SettingsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(configDir());
+        if (c.file)
+            writeFile(settingsFile(), *c.file);
+        FrmMain& form = makeForm();
+        ASSERT_TRUE(form.Form_Load());
+        EXPECT_EQ(form.mnuMainFilter.checked, c.filterOn);
+        EXPECT_EQ(form.cboPort.items, c.filterOn ? kFilteredList : kDefaultList);
+        EXPECT_EQ(form.cboPort.text(), c.selectedPort);
+        Items files{"Radars", "Radars/Zones a riques/Ecoles"};
+        if (c.testOffered)
+            files.push_back("Test Locations");
+        EXPECT_EQ(form.cboFile.items, files);
+        EXPECT_EQ(form.cboFile.listIndex, 0);
+        form.Form_Unload();
+        EXPECT_EQ(readFile(settingsFile()), c.writtenBack);
+        EXPECT_TRUE(platform_.ended);
+        platform_.ended = false;
+    }
+}
+
+TEST_F(FormLoadTest, PortElevenIsStoredAsOne) {
+    writeFile(settingsFile(), "*1*0*\r\n");
+    FrmMain& form = makeForm();
+    ASSERT_TRUE(form.Form_Load());
+    form.cboPort.listIndex = 10;  // " 11"
+    form.Form_Unload();
+    EXPECT_EQ(readFile(settingsFile()), "*1*0*\r\n");
+}
+
+TEST_F(FormLoadTest, StartUpLeavesTheWindowIdleWithTheInstructions) {
+    FrmMain& form = makeForm();
+    ASSERT_TRUE(form.Form_Load());
+    EXPECT_TRUE(platform_.mainShown);
+    EXPECT_EQ(form.caption, "VIGIE K7 Téléchargement (v1.0.2)");
+    EXPECT_EQ(form.lblDots.caption, "");
+    EXPECT_EQ(form.lblStatus.caption,
+              "1. Sélectionner le port dans lequel le K7 est connecté dans \u201CCom Port\u201D.\r\n"
+              "2. Selectionner la base de données à télécharger dans \u201CDownload File\u201D.\r\n"
+              "3. Cliquer \u201CStart Update\u201D.");
+    EXPECT_EQ(form.lblStatus.font.size, 10);
+    EXPECT_FALSE(form.lblStatus.font.bold);
+    EXPECT_EQ(form.lblStatus.alignment, Alignment::Left);
+    EXPECT_EQ(form.sWorkFile, "temp.hd");
+    EXPECT_TRUE(form.cmdGo.enabled);
+    EXPECT_FALSE(form.cmdClose.enabled);
+    EXPECT_TRUE(form.cboFile.enabled);
+    EXPECT_FALSE(form.StopRequested);
+    EXPECT_FALSE(form.blnLoginRefused);
+    EXPECT_EQ(form.prgb1.value, 0);
+    EXPECT_EQ(form.prgb1.barColor, 0xFF0031u);
+    EXPECT_EQ(form.prgb1.backColor, 0xFFFFFFu);
+    EXPECT_FALSE(form.tmrCheck.enabled() || form.tmrUserUpload.enabled() ||
+                 form.tmrDots.enabled());
+    EXPECT_TRUE(platform_.boxes.empty());
+}
+
+TEST_F(FormLoadTest, LeavingTheStartWindowWithoutNextEndsSilently) {
+    writeFile(settingsFile(), "*3*0*t*\r\n");
+    platform_.startNext = false;
+    FrmMain& form = makeForm();
+    EXPECT_FALSE(form.Form_Load());
+    EXPECT_TRUE(platform_.ended);
+    EXPECT_FALSE(platform_.mainShown);
+    EXPECT_TRUE(platform_.boxes.empty());
+    EXPECT_EQ(readFile(settingsFile()), "*3*0*t*\r\n");
+    EXPECT_EQ(form.caption, "VIGIE K7 Téléchargement ");
+}
+
+TEST_F(FormLoadTest, SettingsFolderThatCannotBeCreatedStopsWithItsBox) {
+    writeFile(configDir(), "a file where the folder should be");
+    FrmMain& form = makeForm();
+    EXPECT_FALSE(form.Form_Load());
+    ASSERT_EQ(platform_.boxes.size(), 1u);
+    const ShownBox& box = platform_.boxes[0];
+    EXPECT_EQ(box.title, "Vigie M4 Error");
+    EXPECT_EQ(box.flags, mb::Critical);
+    const std::string folder = (configDir() / "vigie-k7").string();
+    EXPECT_EQ(box.text, "Erreur, impossible de créer le répertoire " + folder +
+                            ". Vous avez besoin de permissions supplémentaires de sécurité pour "
+                            "créer des dossiers et des répertoires. Ce programme doit pouvoir "
+                            "créer le répertoire " +
+                            folder +
+                            " et pouvoir créer des dossiers dans ce répertoire afin de "
+                            "fonctionner.");
+    EXPECT_TRUE(platform_.ended);
+    EXPECT_FALSE(platform_.mainShown);
+}
+
+TEST_F(FormLoadTest, ShutDownThatCannotWriteStillEnds) {
+    FrmMain& form = makeForm();
+    ASSERT_TRUE(form.Form_Load());
+    // A folder in the settings file's place can be neither deleted nor written.
+    writeFile(settingsFile() / "blocker", "x");
+    form.Form_Unload();
+    EXPECT_TRUE(platform_.ended);
+    EXPECT_TRUE(std::filesystem::is_directory(settingsFile()));
+    EXPECT_TRUE(platform_.boxes.empty());
+}
+
+TEST_F(FormLoadTest, ReadOnlySettingsFileIsReplaced) {
+    writeFile(settingsFile(), "*3*1*\r\n");
+    std::filesystem::permissions(settingsFile(), std::filesystem::perms::owner_read);
+    FrmMain& form = makeForm();
+    ASSERT_TRUE(form.Form_Load());
+    form.cboPort.listIndex = 0;
+    form.Form_Unload();
+    EXPECT_EQ(readFile(settingsFile()), "*1*1*\r\n");
+}
+
+TEST_F(FormLoadTest, ShutDownRunsOnceWhateverClosesTheWindow) {
+    FrmMain& form = makeForm();
+    ASSERT_TRUE(form.Form_Load());
+    form.MnuMainExit_Click();
+    EXPECT_TRUE(platform_.ended);
+    writeFile(settingsFile(), "changed");
+    form.Form_Unload();  // the window's close event after Exit
+    EXPECT_EQ(readFile(settingsFile()), "changed");
+}
+
+}  // namespace
+}  // namespace vigie::test

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include "app/document_windows.h"
+#include "app/layout.h"
+#include "tests/support/form_fixture.h"
+
+namespace vigie::test {
+namespace {
+
+class WindowTest : public FormFixture {};
+
+TEST_F(WindowTest, DotsGrowToTenThenStartAgain) {
+    FrmMain& form = makeForm();
+    form.lblDots.caption = "";
+    form.setTimerEnabled(form.tmrDots, true);
+    std::vector<std::string> seen;
+    for (int tick = 0; tick < 12; ++tick) {
+        platform_.advance(1456);
+        seen.push_back(form.lblDots.caption);
+    }
+    EXPECT_EQ(seen[0], ".");
+    EXPECT_EQ(seen[9], "..........");
+    EXPECT_EQ(seen[10], "");
+    EXPECT_EQ(seen[11], ".");
+
+    form.lblDots.caption = "longer than ten";
+    form.tmrDots_Timer();
+    EXPECT_EQ(form.lblDots.caption, "");
+}
+
+TEST_F(WindowTest, DotsTickEvery1456Milliseconds) {
+    FrmMain& form = makeForm();
+    form.setTimerEnabled(form.tmrDots, true);
+    platform_.advance(1455);
+    EXPECT_EQ(form.lblDots.caption, "...");  // the design-time caption, untouched so far
+    platform_.advance(1);
+    EXPECT_EQ(form.lblDots.caption, "....");
+}
+
+TEST_F(WindowTest, ResizeRestoresTheFixedSizeUnlessMinimized) {
+    FrmMain& form = makeForm();
+    form.outerWidth = 9000;
+    form.outerHeight = 100;
+    form.windowState = WindowState::Minimized;
+    form.Form_Resize();
+    EXPECT_EQ(form.outerWidth, 9000);
+    form.windowState = WindowState::Normal;
+    form.Form_Resize();
+    EXPECT_EQ(form.outerWidth, 5970);
+    EXPECT_EQ(form.outerHeight, 4965);
+}
+
+TEST_F(WindowTest, WebItemsOpenTheSameSupportPageAndHelpIsModal) {
+    FrmMain& form = makeForm();
+    form.mnuMainTroubleshooting_Click();
+    form.mnuMainDownload_Click();
+    ASSERT_EQ(platform_.urls.size(), 2u);
+    EXPECT_EQ(platform_.urls[0], platform_.urls[1]);
+    EXPECT_EQ(platform_.urls[0].substr(platform_.urls[0].size() - 19), "/telechargement.php");
+    form.MnuMainHelp_Click();
+    EXPECT_EQ(platform_.helpShown, 1);
+    EXPECT_TRUE(platform_.boxes.empty());
+}
+
+TEST_F(WindowTest, BottomStripLiesBelowTheVisibleClientArea) {
+    // At the imposed size the client area ends above Top 4440: the strip must exist but stay hidden.
+    for (const char* name : {"Label3", "Label7", "Label5", "Label11"})
+        EXPECT_GE(layout::control(name).top, 4440) << name;
+    for (const char* name : {"cmdGo", "cmdClose", "cboPort", "cboFile", "lblStatus", "prgb1"}) {
+        const layout::Control& c = layout::control(name);
+        EXPECT_LT(c.top + c.height, 4440) << name;
+    }
+    EXPECT_EQ(layout::control("cmdGo").tabIndex, 0);
+}
+
+TEST_F(WindowTest, DocumentsFallBackToTheirMessageInWhiteTahoma) {
+    const DocumentWindow help = frmHelp_Load(appDir().string());
+    EXPECT_FALSE(help.loaded);
+    EXPECT_EQ(help.text, "Text File in Use or Could Not Be Found (Userguide.rtf)");
+    EXPECT_EQ(help.caption, "Help - User Guide");
+    const DocumentWindow start = frmStart_Load(appDir().string());
+    EXPECT_EQ(start.text, "Text File in Use or Could Not Be Found (M4Start.rtf)");
+    EXPECT_EQ(start.caption, "VIGIE K7 Téléchargement - Instructions");
+    for (const DocumentWindow* w : {&help, &start}) {
+        EXPECT_EQ(w->fontSize, 9);
+        EXPECT_EQ(w->textColor, 0xFFFFFFu);
+        EXPECT_EQ(w->backColor, 0x000000u);
+    }
+    EXPECT_EQ(help.fontName, "tahoma");
+    EXPECT_EQ(start.fontName, "Tahoma");
+}
+
+TEST_F(WindowTest, DocumentInOtherFontsIsShownAsPlainText) {
+    writeFile(appDir() / "UserGuide.rtf",
+              "{\\rtf1\\ansi{\\fonttbl{\\f0 Courier;}}{\\colortbl;\\red255\\green0\\blue0;}"
+              "\\f0\\cf1\\fs40 Guide d'utilisation\\par Connexion du K7}");
+    const DocumentWindow help = frmHelp_Load(appDir().string());
+    EXPECT_TRUE(help.loaded);
+    EXPECT_NE(help.text.find("Guide d'utilisation"), std::string::npos);
+    EXPECT_EQ(help.text.find("Courier"), std::string::npos);
+    EXPECT_EQ(help.fontName, "tahoma");
+    EXPECT_EQ(help.textColor, 0xFFFFFFu);
+
+    writeFile(appDir() / "UserGuide.rtf", "plain text is not a rich-text document");
+    EXPECT_FALSE(frmHelp_Load(appDir().string()).loaded);
+}
+
+}  // namespace
+}  // namespace vigie::test

@@ -1,0 +1,68 @@
+#include "tests/support/memory_serial_port.h"
+
+#include "app/runtime_error.h"
+
+namespace vigie::test {
+
+void MemorySerialPort::setPortOpen(bool open) {
+    log.push_back(open ? "Open" : "Close");
+    if (!open) {
+        open_ = false;
+        return;
+    }
+    if (open_)
+        throw RuntimeError(err::PortAlreadyOpen, "MSComm1", "Port already open");
+    if (!existing.count(port_))
+        throw RuntimeError(err::InvalidPortNumber, "MSComm1", "Invalid port number");
+    if (busy.count(port_))
+        throw RuntimeError(err::PortOpenFailed, "MSComm1", "Port is busy");
+    open_ = true;
+    vanished_ = false;
+    ++opens;
+}
+
+void MemorySerialPort::setCommPort(std::int16_t port) {
+    log.push_back("CommPort=" + std::to_string(port));
+    if (port < 1)
+        throw RuntimeError(err::InvalidPortNumber, "MSComm1", "Invalid port number");
+    port_ = port;
+}
+
+void MemorySerialPort::setSettings(const std::string& settings) {
+    log.push_back("Settings=" + settings);
+}
+
+void MemorySerialPort::setInputLen(std::int16_t len) {
+    log.push_back("InputLen=" + std::to_string(len));
+}
+
+void MemorySerialPort::output(const std::string& bytes) {
+    if (!open_)
+        return;
+    if (vanished_)
+        throw RuntimeError(err::WriteError, "MSComm1", "Device lost");
+    written += bytes;
+    writes.push_back(bytes);
+    if (onWrite)
+        onWrite(bytes);
+}
+
+std::string MemorySerialPort::input() {
+    if (!open_)
+        return "";
+    if (vanished_)
+        throw RuntimeError(err::ReadError, "MSComm1", "Device lost");
+    std::string out;
+    out.swap(rx_);
+    return out;
+}
+
+ProbeResult FakeProbe::probe(int portNumber) {
+    probed.push_back(portNumber);
+    if (fail)
+        throw RuntimeError(5, "PortProbe", "Probe failed");
+    auto it = results.find(portNumber);
+    return it == results.end() ? ProbeResult::NotFound : it->second;
+}
+
+}  // namespace vigie::test

@@ -1,0 +1,84 @@
+#pragma once
+// A platform with virtual time: waits return at once with the clock moved on, and the form's
+// timers and the test's scripted actions run at their virtual moments, in order. Message boxes are
+// recorded and answered from a script.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+
+namespace vigie {
+class FrmMain;
+}
+
+namespace vigie::test {
+
+struct ShownBox {
+    std::string text;
+    int flags;
+    std::string title;
+    std::int64_t at;  // virtual tick
+};
+
+class VirtualPlatform : public Platform {
+public:
+    explicit VirtualPlatform(std::string appDir = "/tmp");
+
+    // The form whose timers this platform drives.
+    void attach(FrmMain& form) { form_ = &form; }
+
+    // Scripted actions, run at their virtual tick during a yield or a wait.
+    void at(std::int64_t tick, std::function<void()> action);
+    void after(std::int64_t ms, std::function<void()> action) { at(now_ + ms, std::move(action)); }
+    std::int64_t now() const { return now_; }
+    // Lets virtual time pass outside of any handler, running timers and actions.
+    void advance(std::int64_t ms) { waitUntil(now_ + ms); }
+
+    // Answers for the next boxes; once empty, boxes get OK (or No for a Yes/No box).
+    std::deque<int> answers;
+    std::vector<ShownBox> boxes;
+    // Called when a box is shown, before it is answered (the test may act "while it is open").
+    std::function<void(const ShownBox&)> onBox;
+
+    bool startNext = true;        // the start window is left through Next
+    std::function<void()> onHelp;  // runs while the help window is open
+    int helpShown = 0;
+    std::vector<std::string> urls;
+    std::vector<int> pointers;  // every pointer change
+    bool mainShown = false;
+    bool ended = false;
+    int goFocused = 0;
+    std::int64_t yields = 0;
+    DateTime clock{2026, 12, 10, 14, 5, 9};
+
+    // Platform
+    void doEvents() override;
+    void waitUntil(std::int64_t tick) override;
+    std::int64_t tickCount() override { return now_; }
+    int msgBox(const std::string& text, int flags, const std::string& title) override;
+    void setMousePointer(int pointer) override { pointers.push_back(pointer); }
+    void openUrl(const std::string& url) override { urls.push_back(url); }
+    bool showStartWindow() override { return startNext; }
+    void showHelpWindow() override;
+    void showMainWindow() override { mainShown = true; }
+    void focusGoButton() override { ++goFocused; }
+    void endProgram() override { ended = true; }
+    std::string appPath() override { return appDir_; }
+    DateTime now() override { return clock; }
+
+private:
+    void runDue();
+
+    std::string appDir_;
+    FrmMain* form_ = nullptr;
+    std::int64_t now_ = 1'000'000;
+    std::multimap<std::int64_t, std::function<void()>> actions_;
+    std::int64_t yieldsSinceTimeMoved_ = 0;
+};
+
+}  // namespace vigie::test
