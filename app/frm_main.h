@@ -15,6 +15,7 @@
 #include "app/controls.h"
 #include "app/data_files.h"
 #include "app/platform.h"
+#include "app/runtime_error.h"
 #include "ftp/cftp.h"
 #include "serial/port_probe.h"
 #include "serial/serial_port.h"
@@ -115,6 +116,20 @@ public:
     bool sessionRunning() const { return sessionRunning_; }
 
 private:
+    // Error handling in force over a part of the session; each has its own box and outcome.
+    enum class Region { None, Generic, Download, FileProcessing, Sending, AfterSending };
+    enum class SessionEnd { Continue, Restart, End };
+    enum class PassEnd { Next, LeaveLoop, Stopped };
+    SessionEnd runSession();
+    PassEnd runPass(Region& region);
+    PassEnd runDownload(Region& region);
+    PassEnd runTransfer(Region& region);
+    SessionEnd handleRegionError(Region region, const RuntimeError& e);
+    // FailUpdate, and the idle window even when closing fails.
+    void endAfterError();
+    void sendToDevice(const std::string& bytes);
+    friend std::string transferBoxText(Region region, const std::string& description);
+
     void readSettings();
     void randomize();
     double rnd();  // a fresh pseudo-random value in [0, 1)

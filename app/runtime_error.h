@@ -11,6 +11,8 @@ namespace vigie {
 namespace err {
 constexpr std::int32_t Overflow = 6;
 constexpr std::int32_t TypeMismatch = 13;
+constexpr std::int32_t DivisionByZero = 11;
+constexpr std::int32_t Internal = 51;
 constexpr std::int32_t BadFileNumber = 52;
 constexpr std::int32_t FileNotFound = 53;
 constexpr std::int32_t FileAlreadyOpen = 55;

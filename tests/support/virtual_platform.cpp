@@ -21,6 +21,8 @@ void VirtualPlatform::runDue() {
     }
     if (form_)
         form_->runDueTimers(now_);
+    if (onYield)
+        onYield();
 }
 
 void VirtualPlatform::doEvents() {

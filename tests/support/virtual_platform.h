@@ -35,7 +35,10 @@ public:
     // Scripted actions, run at their virtual tick during a yield or a wait.
     void at(std::int64_t tick, std::function<void()> action);
     void after(std::int64_t ms, std::function<void()> action) { at(now_ + ms, std::move(action)); }
-    std::int64_t now() const { return now_; }
+    std::int64_t tick() const { return now_; }
+    // Runs at every yield and every step of a wait: a test's way to watch the window change.
+    std::function<void()> onYield;
+    void setNow(std::int64_t tick) { now_ = tick; }
     // Lets virtual time pass outside of any handler, running timers and actions.
     void advance(std::int64_t ms) { waitUntil(now_ + ms); }
 

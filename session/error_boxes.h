@@ -1,0 +1,20 @@
+#pragma once
+// The texts of the session's error boxes.
+
+#include <cstdint>
+#include <string>
+
+#include "app/runtime_error.h"
+
+namespace vigie {
+
+constexpr const char* FailedUpdateTitle = "La mise à jour du K7 a échoué";
+
+std::string portInUseBoxText(std::int16_t port);
+std::string genericBoxText(const RuntimeError& e);
+std::string downloadBoxText();
+std::string fileProcessingBoxText(const std::string& description);
+std::string sendingBoxText(const std::string& description);
+std::string afterSendingBoxText(const std::string& description);
+
+}  // namespace vigie

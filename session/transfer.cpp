@@ -1,0 +1,133 @@
+// Stage 7: the downloaded database goes to the device line by line, the working file is
+// overwritten with filler and deleted, and the end markers go out.
+
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+
+#include "app/frm_main.h"
+#include "session/checked.h"
+#include "session/device_link.h"
+
+namespace fs = std::filesystem;
+
+namespace vigie {
+namespace {
+
+constexpr std::string_view FillerAlphabet =
+    "AB CD EFG HIJ KLMN OPQR ST UVW XYZ 12 34 567 8 90 akjhiuervb ajshdgj 1283768";
+static_assert(FillerAlphabet.size() == 76);
+
+std::string dateText(const DateTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", t.month, t.day, t.year);
+    return buf;
+}
+
+std::string timeText(const DateTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return buf;
+}
+
+void deleteWorkFile(const std::string& path) {
+    std::error_code ec;
+    // Normal attributes first: a read-only file is deleted all the same.
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::add, ec);
+    if (!fs::remove(path, ec) || ec)
+        throw RuntimeError(err::PathFileAccess, "vigie-k7",
+                           "Path/File access error" + (ec ? " (" + ec.message() + ")" : ""));
+}
+
+}  // namespace
+
+FrmMain::PassEnd FrmMain::runTransfer(Region& region) {
+    region = Region::FileProcessing;
+    lblStatus.caption = "Téléchargement vers K7";
+    const std::string path = workFilePath();
+
+    nDataFile = files_.freeFile();
+    files_.openInput(nDataFile, path);
+    std::int32_t lLineCount = 0;
+    while (!files_.eof(nDataFile)) {
+        platform_.doEvents();
+        if (StopRequested)
+            return PassEnd::Stopped;
+        files_.lineInput(nDataFile);
+        lLineCount = checked::add32(lLineCount, 1);
+    }
+    const std::int32_t lLinesPerStep = static_cast<std::int32_t>(lLineCount / 55.0) + 1;
+    files_.close(nDataFile);
+    nDataFile = 0;
+    std::string sLine;
+
+    nDataFile = files_.freeFile();
+    files_.openInput(nDataFile, path);
+    std::int32_t lLinesSent = 0;
+    region = Region::Sending;
+    while (!files_.eof(nDataFile)) {
+        platform_.doEvents();
+        if (StopRequested)
+            return PassEnd::Stopped;
+        Delay(23);
+        if (StopRequested)
+            return PassEnd::Stopped;
+        sLine = files_.lineInput(nDataFile) + "\r\n";
+        sendToDevice(sLine);
+        lLinesSent = checked::add32(lLinesSent, 1);
+        if (lLinesSent % lLinesPerStep == 0) {
+            prgb1.value += 1;
+            // A file that grew since it was counted would divide by zero or pass 100.
+            if (lLineCount == 0)
+                throw RuntimeError(err::DivisionByZero, "vigie-k7", "Division by zero");
+            const auto nPercent = checked::fit<std::int16_t>(
+                std::floor(static_cast<double>(lLinesSent) / lLineCount * 100));
+            lblStatus.caption = "Téléchargement vers K7... " + std::to_string(nPercent) + "%";
+        }
+    }
+
+    region = Region::AfterSending;
+    prgb1.value = 80;
+    files_.close(nDataFile);
+    nDataFile = 0;
+    sLine.clear();
+
+    nDataFile = files_.freeFile();
+    files_.openOutput(nDataFile, path);
+    const DateTime now = platform_.now();
+    const std::string filler = MakeRandomText();
+    if (StopRequested)
+        return PassEnd::Stopped;
+    files_.printLine(nDataFile, dateText(now) + " " + timeText(now) + " " + filler);
+    files_.close(nDataFile);
+    deleteWorkFile(path);
+
+    lblStatus.font.name = "Tahoma";
+    lblStatus.font.size = 12;
+    lblStatus.font.bold = true;
+    lblStatus.caption =
+        "Téléchargement des données effectué. \r\n"
+        "Sauvegarde des données dans le K7, veuillez patienter...";
+    ++nStage;
+    sendToDevice(link::EndOfData);
+    sendToDevice(link::TransferDone);
+    nUploadTicks = 0;
+    setTimerEnabled(tmrUserUpload, true);
+    region = Region::None;
+    return PassEnd::Next;
+}
+
+std::string FrmMain::MakeRandomText() {
+    const int n = static_cast<int>(rnd() * 2000 + 1) + 2000;
+    std::string text;
+    text.reserve(static_cast<size_t>(n) * 10);
+    for (int i = 1; i < n; ++i) {
+        const auto start = static_cast<size_t>(rnd() * (76 - 10) + 1);
+        text += FillerAlphabet.substr(start - 1, 10);
+        platform_.doEvents();
+    }
+    return text;
+}
+
+}  // namespace vigie

@@ -1,0 +1,355 @@
+// The update session: "Start Update" runs it from beginning to end, a pass about every 2 seconds,
+// yielding to the event queue where the timers, the Close button and the menus act on its state.
+
+#include "app/frm_main.h"
+#include "app/runtime_error.h"
+#include "app/text.h"
+#include "session/checked.h"
+#include "session/device_link.h"
+#include "session/error_boxes.h"
+
+namespace vigie {
+namespace {
+
+constexpr const char* GiveUpText =
+    "Communication avec le Vigie K7 impossible. "
+    "Veuillez vérifier les raccordements et essayez encore. ";
+constexpr const char* WrongPortHint =
+    "Il se peut que vous ayez sélectionné le "
+    "mauvais port COM.";
+constexpr const char* SuccessText =
+    "K7 mis à jour.\r\n"
+    "Vous pouvez maintenant fermer ce programme "
+    "et déconnecter le K7 de votre ordinateur.";
+
+RuntimeError asRuntimeError(const std::exception& e) {
+    if (auto* r = dynamic_cast<const RuntimeError*>(&e))
+        return *r;
+    return RuntimeError(err::Internal, "vigie-k7", e.what());
+}
+
+}  // namespace
+
+void FrmMain::cmdGo_Click() {
+    sessionRunning_ = true;
+    while (runSession() == SessionEnd::Restart) {
+    }
+    sessionRunning_ = false;
+}
+
+void FrmMain::sendToDevice(const std::string& bytes) {
+    if (port_.portOpen())
+        port_.output(bytes);
+}
+
+FrmMain::SessionEnd FrmMain::runSession() {
+    try {
+        if (port_.portOpen())
+            port_.setPortOpen(false);
+    } catch (const std::exception&) {
+        platform_.msgBox(portInUseBoxText(port_.commPort()), mb::OkOnly, "Com Port Open Error");
+        endAfterError();
+        return SessionEnd::End;
+    }
+    if (!OpenComPort(38400))
+        return SessionEnd::End;
+    prgb1.value = 0;
+    sRxBuffer.clear();
+    nRetryCount = 0;
+    cmdClose.enabled = true;
+    cmdGo.enabled = false;
+    StopRequested = false;
+
+    Region region = Region::Generic;
+    try {
+        switch (cboFile.listIndex) {
+            case 0: sDatabaseFile = "LocationsMid.txt"; break;
+            case 1: sDatabaseFile = "LocationsFull.txt"; break;
+            case 2: sDatabaseFile = "TestLocations.txt"; break;
+            default: break;
+        }
+        cboFile.enabled = false;
+        tmrCheck.setInterval(5000, platform_.tickCount());
+        cboPort.enabled = false;
+        lblStatus.font.size = 12;
+        lblStatus.font.bold = true;
+        lblStatus.alignment = Alignment::Center;
+        lblStatus.caption = "Merci de patienter... Connexion au VIGIE K7 en cours";
+        nStage = 1;
+        setTimerEnabled(tmrDots, true);
+
+        for (;;) {
+            region = Region::Generic;
+            try {
+                const PassEnd end = runPass(region);
+                if (end == PassEnd::Stopped)
+                    return SessionEnd::End;
+                if (end == PassEnd::LeaveLoop)
+                    break;
+            } catch (const std::exception& e) {
+                const SessionEnd outcome = handleRegionError(region, asRuntimeError(e));
+                if (outcome != SessionEnd::Continue)
+                    return outcome;
+            }
+        }
+
+        region = Region::Generic;
+        if (port_.portOpen()) {
+            if (blnLoginRefused) {
+                lblStatus.font.name = "Tahoma";
+                lblStatus.font.bold = true;
+                FailUpdate();
+            } else if (nStage == 9) {
+                lblStatus.font.name = "Tahoma";
+                lblStatus.font.bold = true;
+                lblStatus.caption = SuccessText;
+                prgb1.value = 100;
+                CloseComPort();
+            } else {
+                lblStatus.font.bold = false;
+                CloseComPort();
+            }
+        }
+    } catch (const std::exception& e) {
+        return handleRegionError(region, asRuntimeError(e));
+    }
+    return SessionEnd::End;
+}
+
+FrmMain::PassEnd FrmMain::runPass(Region& region) {
+    platform_.doEvents();
+    if (StopRequested)
+        return PassEnd::Stopped;
+    if (port_.portOpen())
+        sRxBuffer += port_.input();
+    Label5.caption = "  " + std::to_string(nStage);
+
+    switch (nStage) {
+        case 1:
+            if (!tmrCheck.enabled()) {
+                nRetryCount = 3;
+                setTimerEnabled(tmrCheck, true);
+                sendToDevice(link::WakeUp);
+            }
+            Label11.caption = std::to_string(nRetryCount);
+            if (link::isWakeUpReply(sRxBuffer)) {
+                setTimerEnabled(tmrCheck, false);
+                nRetryCount = 0;
+                nStage = 2;
+            }
+            break;
+        case 2:
+            if (link::hasRequest(sRxBuffer, link::UserNameRequest)) {
+                nRetryCount = 0;
+                Label11.caption = std::to_string(nRetryCount);
+                sFtpUser = link::cutUserName(sRxBuffer);
+                lblStatus.font.size = 14;
+                lblStatus.caption = "K7 Numéro de série : " + cp1252ToUtf8(sFtpUser);
+                sendToDevice(link::Ack);
+                sFtpPassword = link::derivePassword(sFtpUser);
+                nStage = 3;
+                sRxBuffer.clear();
+                setTimerEnabled(tmrCheck, true);
+            }
+            break;
+        case 3:
+        case 4:
+            if (link::hasRequest(sRxBuffer, nStage == 3 ? link::PasswordRequest
+                                                        : link::FileRequest)) {
+                setTimerEnabled(tmrCheck, false);
+                nRetryCount = 0;
+                Label11.caption = std::to_string(nRetryCount);
+                sendToDevice(link::Ack);
+                if (nStage == 3)
+                    prgb1.value = 5;
+                ++nStage;
+                sRxBuffer.clear();
+                setTimerEnabled(tmrCheck, true);
+            }
+            break;
+        case 5:
+            if (link::hasRequest(sRxBuffer, link::GetRequest)) {
+                setTimerEnabled(tmrCheck, false);
+                nRetryCount = 0;
+                Label11.caption = std::to_string(nRetryCount);
+                platform_.doEvents();
+                if (StopRequested)
+                    return PassEnd::Stopped;
+                sendToDevice(link::TransferStart);
+                nStage = 6;
+                sRxBuffer.clear();
+            }
+            prgb1.value = 10;
+            break;
+        case 6:
+            if (const PassEnd end = runDownload(region); end != PassEnd::Next)
+                return end;
+            break;
+        case 7:
+            if (runTransfer(region) == PassEnd::Stopped)
+                return PassEnd::Stopped;
+            break;
+        case 8:
+            if (sRxBuffer.find("T#END") != std::string::npos) {
+                prgb1.value = 100;
+                nStage = 9;
+            }
+            break;
+        default:
+            break;
+    }
+
+    // A pass held up at a yield (a modal window open) may see the count pass 10 at once.
+    if (nRetryCount >= 10) {
+        std::string text = GiveUpText;
+        if (nStage == 1)
+            text += WrongPortHint;
+        lblStatus.caption = text;
+        return PassEnd::LeaveLoop;
+    }
+    Delay(2000);
+    return nStage == 9 ? PassEnd::LeaveLoop : PassEnd::Next;
+}
+
+FrmMain::PassEnd FrmMain::runDownload(Region& region) {
+    nRetryCount = 0;
+    Label11.caption = std::to_string(nRetryCount);
+    for (;;) {
+        region = Region::Download;
+        try {
+            lblStatus.caption = "Connecté au serveur. \r\nDébut du téléchargement...";
+            bool blnOK = ConnectToServer();
+            if (StopRequested)
+                return PassEnd::Stopped;
+            if (!blnOK) {
+                region = Region::None;
+                FailUpdate();
+                return PassEnd::LeaveLoop;
+            }
+            std::int16_t nAttempt = 1;
+            do {
+                platform_.doEvents();
+                if (StopRequested)
+                    return PassEnd::Stopped;
+                blnOK = DownloadDatabase();
+                ++nAttempt;
+            } while (!(nAttempt > 3 || blnOK));
+            region = Region::None;
+            if (blnOK)
+                nStage = 7;
+            DisconnectFromServer();
+            return PassEnd::Next;
+        } catch (const std::exception& e) {
+            if (region != Region::Download)
+                throw;
+            // The download left the hourglass on; the box is a question to the user.
+            ShowNormalPointer();
+            const int answer = platform_.msgBox(downloadBoxText(), mb::YesNo | mb::Question,
+                                                FailedUpdateTitle);
+            if (answer != mb::Yes) {
+                region = Region::None;
+                endAfterError();
+                return PassEnd::Stopped;
+            }
+            nRetryCount = 0;
+            Label11.caption = std::to_string(nRetryCount);
+        }
+    }
+}
+
+FrmMain::SessionEnd FrmMain::handleRegionError(Region region, const RuntimeError& e) {
+    switch (region) {
+        case Region::Generic:
+            platform_.msgBox(genericBoxText(e), mb::OkOnly, "Error");
+            break;
+        case Region::FileProcessing:
+        case Region::Sending:
+        case Region::AfterSending: {
+            const int answer = platform_.msgBox(transferBoxText(region, e.Description),
+                                                mb::YesNo | mb::Question, FailedUpdateTitle);
+            if (answer == mb::Yes) {
+                try {
+                    CloseComPort();
+                    return SessionEnd::Restart;
+                } catch (const std::exception&) {
+                }
+            }
+            break;
+        }
+        case Region::Download:  // handled where the download runs
+        case Region::None:
+            break;
+    }
+    endAfterError();
+    return SessionEnd::End;
+}
+
+void FrmMain::endAfterError() {
+    try {
+        FailUpdate();
+        return;
+    } catch (const std::exception&) {
+    }
+    // Even when closing fails the window must end idle, so that the user can start again.
+    tmrCheck.setEnabled(false, 0);
+    tmrUserUpload.setEnabled(false, 0);
+    tmrDots.setEnabled(false, 0);
+    lblDots.caption = "";
+    try {
+        if (port_.portOpen())
+            port_.setPortOpen(false);
+    } catch (const std::exception&) {
+    }
+    files_.close(nDataFile);
+    cboFile.enabled = cboPort.enabled = cmdGo.enabled = true;
+    cmdClose.enabled = false;
+    StopRequested = true;
+    lblStatus.caption = "La mise à jour du K7 a échoué.";
+    prgb1.value = 0;
+}
+
+void FrmMain::tmrCheck_Timer() {
+    try {
+        nRetryCount = checked::add16(nRetryCount, 1);
+        if (port_.portOpen()) {
+            if (nStage == 1)
+                port_.output(link::WakeUp);
+            else if (nStage >= 2 && nStage <= 6)
+                port_.output(link::Ack);
+            Label11.caption = std::to_string(nRetryCount);
+        } else {
+            setTimerEnabled(tmrCheck, false);
+        }
+    } catch (const std::exception&) {
+        // No error handling is in force in a timer: the session ends through its failure path.
+        endAfterError();
+    }
+}
+
+void FrmMain::tmrUserUpload_Timer() {
+    try {
+        nUploadTicks = checked::add16(nUploadTicks, 1);
+        const bool radars = cboFile.listIndex == 0;
+        const std::int16_t limit = radars ? 8 : 16;
+        const int step = radars ? 3 : 2;
+        if (prgb1.value < 95)
+            prgb1.value += step;
+        if (nUploadTicks == limit) {
+            nStage = 9;
+            setTimerEnabled(tmrUserUpload, false);
+        }
+    } catch (const std::exception&) {
+        endAfterError();
+    }
+}
+
+void FrmMain::Delay(std::int32_t nMilliSecs) {
+    // 64-bit ticks: no overflow after weeks of uptime, no wrap. The wait sleeps in the event loop;
+    // a stop request ends it early, since the session ends at its next yield anyway.
+    const std::int64_t deadline = platform_.tickCount() + nMilliSecs;
+    do {
+        platform_.waitUntil(deadline + 1);
+    } while (platform_.tickCount() <= deadline && !StopRequested);
+}
+
+}  // namespace vigie

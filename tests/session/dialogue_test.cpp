@@ -1,0 +1,149 @@
+// The session's dialogue with the device, its timers, retries and stopping (stages 1 to 5).
+
+#include <gtest/gtest.h>
+
+#include "tests/session/session_fixture.h"
+
+namespace vigie::test {
+namespace {
+
+const std::string kGiveUp =
+    "Communication avec le Vigie K7 impossible. Veuillez vérifier les raccordements et essayez "
+    "encore. ";
+const std::string kWrongPort = "Il se peut que vous ayez sélectionné le mauvais port COM.";
+
+class DialogueTest : public SessionFixture {};
+
+TEST_F(DialogueTest, SilentDeviceGetsAWakeUpEvery5sThenTheWrongPortHint) {
+    k7_.silent = true;
+    FrmMain& form = load();
+    std::vector<std::string> retries;
+    watch(form.Label11, retries);
+    const std::int64_t start = platform_.tick();
+    form.cmdGo_Click();
+
+    EXPECT_EQ(form.lblStatus.caption, kGiveUp + kWrongPort);
+    EXPECT_FALSE(form.lblStatus.font.bold);
+    EXPECT_EQ(retries, (std::vector<std::string>{"Retry Count", "3", "4", "5", "6", "7", "8",
+                                                 "9", "10"}));
+    // The first wake-up at once, then one per tick of the 5 s timer until the count reaches 10.
+    ASSERT_EQ(k7_.wakeUpTimes.size(), 8u);
+    for (size_t i = 0; i < k7_.wakeUpTimes.size(); ++i)
+        EXPECT_EQ(k7_.wakeUpTimes[i] - start, static_cast<std::int64_t>(i) * 5000);
+    EXPECT_NEAR(platform_.tick() - start, 35000, 2100);
+    std::string wakeUps;
+    for (int i = 0; i < 8; ++i)
+        wakeUps += "\x02\x10\x03";
+    EXPECT_EQ(port_.written, wakeUps);
+    EXPECT_TRUE(idle(form));
+    EXPECT_EQ(form.Label3.caption, "Port Closed");
+    EXPECT_TRUE(platform_.boxes.empty());
+}
+
+TEST_F(DialogueTest, DeviceSilentAfterPasswordGetsAckRepeatedThenGiveUpWithoutHint) {
+    k7_.stopAfter = FakeK7::Step::Password;
+    FrmMain& form = load();
+    form.cmdGo_Click();
+
+    EXPECT_EQ(form.lblStatus.caption, kGiveUp);
+    EXPECT_EQ(form.nStage, 4);
+    EXPECT_EQ(form.Label11.caption, "10");
+    EXPECT_EQ(k7_.acks, 2 + 10);  // the two answers, then one per tick
+    EXPECT_EQ(form.prgb1.value, 5);
+    EXPECT_EQ(form.sFtpUser, "ABC1234");
+    EXPECT_EQ(form.sFtpPassword, "4321CBA");
+    EXPECT_EQ(form.lblStatus.font.size, 12);  // set back by the close
+    EXPECT_TRUE(idle(form));
+}
+
+TEST_F(DialogueTest, DeviceThatNeverSendsItsNameIsWaitedForUntilClose) {
+    k7_.sendUserName = false;
+    FrmMain& form = load();
+    platform_.after(10 * 60 * 1000, [&] {
+        EXPECT_EQ(form.nStage, 2);
+        EXPECT_FALSE(form.cmdGo.enabled);
+        EXPECT_TRUE(port_.portOpen());
+        form.cmdClose_Click();
+    });
+    form.cmdGo_Click();
+    EXPECT_EQ(form.lblStatus.caption, "La mise à jour du K7 s'est arrêtée.");
+    EXPECT_EQ(k7_.wakeUpTimes.size(), 1u);  // stage 2 repeats nothing
+    EXPECT_TRUE(idle(form));
+}
+
+TEST_F(DialogueTest, CloseInStage3StopsAtTheNextYieldWithNothingMore) {
+    k7_.stopAfter = FakeK7::Step::UserName;
+    FrmMain& form = load();
+    size_t writesAtClose = 0;
+    std::string stageAtClose;
+    std::int64_t closedAt = 0;
+    platform_.after(9000, [&] {
+        ASSERT_EQ(form.nStage, 3);
+        form.cmdClose_Click();
+        writesAtClose = port_.writes.size();
+        stageAtClose = form.Label5.caption;
+        closedAt = platform_.tick();
+    });
+    const int focusBefore = platform_.goFocused;
+    form.cmdGo_Click();
+
+    EXPECT_EQ(form.lblStatus.caption, "La mise à jour du K7 s'est arrêtée.");
+    EXPECT_TRUE(platform_.boxes.empty());
+    EXPECT_TRUE(idle(form));
+    EXPECT_GT(platform_.goFocused, focusBefore);
+    EXPECT_EQ(port_.writes.size(), writesAtClose);
+    EXPECT_EQ(form.Label5.caption, stageAtClose);
+    EXPECT_EQ(form.Label3.caption, "Port Closed");
+    EXPECT_LE(platform_.tick() - closedAt, 2001);  // returned at the next yield
+}
+
+TEST_F(DialogueTest, HelpHeldOpenDuringStage1DoesNotStopTheGiveUp) {
+    k7_.silent = true;
+    FrmMain& form = load();
+    platform_.onHelp = [&] { platform_.advance(60'000); };  // the user reads for a minute
+    platform_.after(7000, [&] { form.MnuMainHelp_Click(); });
+    form.cmdGo_Click();
+    EXPECT_EQ(form.lblStatus.caption, kGiveUp + kWrongPort);
+    EXPECT_GT(std::stoi(form.Label11.caption), 10);
+    EXPECT_TRUE(idle(form));
+}
+
+TEST_F(DialogueTest, SessionPassesThroughTheStagesWithTheirTexts) {
+    k7_.stopAfter = FakeK7::Step::File;  // sends T#FTPFILEP, then nothing
+    k7_.name = "x\xe9yz";               // a short name: the CR and what follows are taken too
+    FrmMain& form = load();
+    std::vector<std::string> stages, status;
+    watch(form.Label5, stages);
+    watch(form.lblStatus, status);
+    platform_.after(20'000, [&] {
+        EXPECT_EQ(form.nStage, 5);
+        EXPECT_EQ(form.prgb1.value, 10);
+        form.cmdClose_Click();
+    });
+    form.cmdGo_Click();
+    EXPECT_EQ(stages, (std::vector<std::string>{"", "  1", "  2", "  3", "  4", "  5"}));
+    ASSERT_GE(status.size(), 3u);
+    EXPECT_EQ(status[1], "Merci de patienter... Connexion au VIGIE K7 en cours");
+    EXPECT_EQ(status[2], "K7 Numéro de série : XÉYZ\r");
+    EXPECT_EQ(form.sFtpUser, "X\xC9YZ\r");
+    EXPECT_EQ(form.sFtpPassword, "\rZY\xC9X");
+    // The dialogue as the device received it, then the Ack repeated by the timer in stage 5.
+    ASSERT_GE(port_.writes.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(port_.writes.begin(), port_.writes.begin() + 5),
+              (std::vector<std::string>{"\x02\x10\x03", "\r\n0\r\n", "\r\n0\r\n", "\r\n0\r\n",
+                                        "\r\n0\r\n"}));
+}
+
+TEST_F(DialogueTest, DelayWaitsPastItsDeadlineOnA64BitClock) {
+    FrmMain& form = load();
+    platform_.setNow(std::int64_t{1} << 33);  // far beyond 32-bit ticks (some 99 days of uptime)
+    form.StopRequested = false;
+    const std::int64_t start = platform_.tick();
+    form.Delay(2000);
+    EXPECT_EQ(platform_.tick() - start, 2001);
+    form.Delay(0);
+    EXPECT_EQ(platform_.tick() - start, 2002);
+}
+
+}  // namespace
+}  // namespace vigie::test

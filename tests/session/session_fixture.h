@@ -1,0 +1,44 @@
+#pragma once
+// A loaded main window with a K7 played in memory on COM1.
+
+#include <string>
+#include <vector>
+
+#include "tests/support/fake_k7.h"
+#include "tests/support/form_fixture.h"
+
+namespace vigie::test {
+
+class SessionFixture : public FormFixture {
+protected:
+    SessionFixture() : k7_(platform_, port_) { probe_.results = {{1, ProbeResult::Opened}}; }
+
+    FrmMain& load(std::unique_ptr<ftp::FtpLayer> ftpLayer = nullptr) {
+        FrmMain& form = makeForm(std::move(ftpLayer));
+        EXPECT_TRUE(form.Form_Load());
+        EXPECT_EQ(form.cboPort.text(), " 1");
+        return form;
+    }
+
+    // Records every value a label shows, in order, without repeats.
+    void watch(const Label& label, std::vector<std::string>& seen) {
+        auto previous = platform_.onYield;
+        platform_.onYield = [&label, &seen, previous] {
+            if (previous)
+                previous();
+            if (seen.empty() || seen.back() != label.caption)
+                seen.push_back(label.caption);
+        };
+    }
+
+    bool idle(const FrmMain& form) const {
+        return form.cmdGo.enabled && !form.cmdClose.enabled && form.cboPort.enabled &&
+               form.cboFile.enabled && !form.tmrCheck.enabled() &&
+               !form.tmrUserUpload.enabled() && !form.tmrDots.enabled() &&
+               form.lblDots.caption.empty() && !port_.portOpen();
+    }
+
+    FakeK7 k7_;
+};
+
+}  // namespace vigie::test
