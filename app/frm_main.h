@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/controls.h"
 #include "app/data_files.h"
@@ -127,7 +128,7 @@ private:
     SessionEnd handleRegionError(Region region, const RuntimeError& e);
     // FailUpdate, and the idle window even when closing fails.
     void endAfterError();
-    void sendToDevice(const std::string& bytes);
+    void sendToDevice(std::string_view bytes);
     friend std::string transferBoxText(Region region, const std::string& description);
 
     void readSettings();

@@ -1,25 +1,14 @@
-// The updater: the main window over the real serial port, port probe and FTP layer.
+// The updater.
 
 #include <QApplication>
 
-#include "app/frm_main.h"
-#include "app/qt/main_window.h"
-#include "app/qt/qt_platform.h"
-#include "ftp/curl_ftp_layer.h"
-#include "serial/linux_port_probe.h"
-#include "serial/qt_serial_port.h"
+#include "app/qt/application.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    QApplication qtApp(argc, argv);
     // No application display name: Qt would append it to every window title.
-    vigie::QtPlatform platform;
-    vigie::QtSerialPort port;
-    vigie::SystemPortProbe probe;
-    vigie::MainWindow window;
-    vigie::FrmMain form(platform, port, probe, std::make_unique<vigie::ftp::CurlFtpLayer>());
-    platform.attach(form, window);
-    window.attach(form, [&platform] { platform.sync(); });
-    if (!form.Form_Load())
+    vigie::Application app;
+    if (!app.start())
         return 0;
-    return app.exec();
+    return qtApp.exec();
 }

@@ -1,0 +1,26 @@
+#pragma once
+// The program put together: the main window over the real platform, serial port, port probe and
+// FTP layer. Needs a QApplication.
+
+#include "app/frm_main.h"
+#include "app/qt/main_window.h"
+#include "app/qt/qt_platform.h"
+#include "serial/linux_port_probe.h"
+#include "serial/qt_serial_port.h"
+
+namespace vigie {
+
+class Application {
+public:
+    Application();
+    // Start-up; false when the program must end at once.
+    bool start();
+
+    QtPlatform platform;
+    QtSerialPort port;
+    SystemPortProbe probe;
+    MainWindow window;
+    FrmMain form;
+};
+
+}  // namespace vigie
