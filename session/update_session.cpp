@@ -37,9 +37,9 @@ void FrmMain::cmdGo_Click() {
     sessionRunning_ = false;
 }
 
-void FrmMain::sendToDevice(const std::string& bytes) {
+void FrmMain::sendToDevice(std::string_view bytes) {
     if (port_.portOpen())
-        port_.output(bytes);
+        port_.output(std::string(bytes));
 }
 
 FrmMain::SessionEnd FrmMain::runSession() {
@@ -146,7 +146,7 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
                 lblStatus.font.size = 14;
                 lblStatus.caption = "K7 Numéro de série : " + cp1252ToUtf8(sFtpUser);
                 sendToDevice(link::Ack);
-                sFtpPassword = link::derivePassword(sFtpUser);
+                sFtpPassword = link::passwordFor(sFtpUser);
                 nStage = 3;
                 sRxBuffer.clear();
                 setTimerEnabled(tmrCheck, true);
@@ -190,7 +190,7 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
                 return PassEnd::Stopped;
             break;
         case 8:
-            if (sRxBuffer.find("T#END") != std::string::npos) {
+            if (link::hasEndReport(sRxBuffer)) {
                 prgb1.value = 100;
                 nStage = 9;
             }
@@ -313,9 +313,9 @@ void FrmMain::tmrCheck_Timer() {
         nRetryCount = checked::add16(nRetryCount, 1);
         if (port_.portOpen()) {
             if (nStage == 1)
-                port_.output(link::WakeUp);
+                sendToDevice(link::WakeUp);
             else if (nStage >= 2 && nStage <= 6)
-                port_.output(link::Ack);
+                sendToDevice(link::Ack);
             Label11.caption = std::to_string(nRetryCount);
         } else {
             setTimerEnabled(tmrCheck, false);
