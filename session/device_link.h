@@ -15,11 +15,11 @@ namespace vigie::link {
 using namespace std::string_view_literals;
 
 // ---- Sent by the program ----------------------------------------------------------------------
-inline constexpr std::string_view WakeUp = "\x02\x10\x03"sv;            // STX DLE ETX
-inline constexpr std::string_view Ack = "\r\n0\r\n"sv;                  // CR LF "0" CR LF
-inline constexpr std::string_view TransferStart = "\r\n150\r\n"sv;      // CR LF "150" CR LF
-inline constexpr std::string_view EndOfData = "\x03\r\n"sv;             // ETX CR LF
-inline constexpr std::string_view TransferDone = "\r\n368\r\n"sv;       // CR LF "368" CR LF
+inline constexpr std::string_view WakeUp = "\x02\x10\x03"sv;        // STX DLE ETX
+inline constexpr std::string_view Ack = "\r\n0\r\n"sv;              // CR LF "0" CR LF
+inline constexpr std::string_view TransferStart = "\r\n150\r\n"sv;  // CR LF "150" CR LF
+inline constexpr std::string_view EndOfData = "\x03\r\n"sv;         // ETX CR LF
+inline constexpr std::string_view TransferDone = "\r\n368\r\n"sv;   // CR LF "368" CR LF
 // One line of the database file as it goes out: its text, then CR LF.
 std::string DataLine(std::string_view line);
 

@@ -1,0 +1,30 @@
+// The port probe on Windows: open \\.\ComN without sharing and read the system's answer.
+
+#include <windows.h>
+
+#include <string>
+
+#include "serial/linux_port_probe.h"
+
+namespace vigie {
+
+ProbeResult SystemPortProbe::probe(int portNumber) {
+    // The "\\.\" prefix reaches every port, COM10 and above included.
+    const std::string path = "\\\\.\\Com" + std::to_string(portNumber);
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(handle);
+        return ProbeResult::Opened;
+    }
+    switch (::GetLastError()) {
+        case ERROR_ACCESS_DENIED:
+            return ProbeResult::AccessDenied;
+        case ERROR_FILE_NOT_FOUND:
+            return ProbeResult::NotFound;
+        default:
+            return ProbeResult::OtherError;
+    }
+}
+
+}  // namespace vigie
