@@ -1,0 +1,124 @@
+// Logging in to the update server, downloading the database into the working file, and the
+// download's progress on the window.
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "app/frm_main.h"
+#include "app/runtime_error.h"
+
+namespace vigie {
+namespace {
+
+constexpr const char* kUpdateHost = "maj.vigie-k7.example";
+constexpr const char* kCrLf = "\r\n";
+
+std::string firewallText() {
+    return std::string("Vous avez peut-être un pare-feu sur votre ordinateur ") +
+           "ou sur votre réseau. " + kCrLf + "Veuillez vérifier " +
+           "les réglages de votre pare-feu ou contactez votre " + "administrateur de réseau.  " +
+           kCrLf + "Windows XP a son propre pare-feu par défaut. " + kCrLf +
+           "Le logiciel télécharge la base de données en utilisant " +
+           "le File Transfer Protocol (ftp). " + kCrLf +
+           "Vous devez configurer votre pare-feu ou réseau pour " +
+           "permettre au logiciel de télécharger la base de données.";
+}
+
+std::string loginRefusedText() {
+    return std::string("Le serveur de mise à jour a refusé l'identifiant et le mot de passe ") +
+           "de votre K7." + kCrLf + "La mise à jour n'a donc pas été téléchargée." + kCrLf +
+           "Veuillez réessayer plus tard.";
+}
+
+}  // namespace
+
+std::string FrmMain::updateServer() {
+    // Tests, demonstrations and the staging server point the program elsewhere.
+    if (const char* server = std::getenv("VIGIE_UPDATE_SERVER"); server && *server)
+        return server;
+    return kUpdateHost;
+}
+
+std::string FrmMain::workFilePath() {
+    return platform_.appPath() + "/" + sWorkFile;
+}
+
+void FrmMain::ShowBusyPointer() {
+    platform_.setMousePointer(PointerHourglass);
+}
+
+void FrmMain::ShowNormalPointer() {
+    platform_.setMousePointer(PointerDefault);
+}
+
+bool FrmMain::ConnectToServer() {
+    ShowBusyPointer();
+    if (mFTP->OpenConnection(updateServer(), sFtpUser, sFtpPassword)) {
+        blnLoginRefused = false;
+        ShowNormalPointer();
+        return true;
+    }
+    // The user pressed Close while the connection was being made: that is no failure to
+    // explain, the session ends with its stopped text.
+    if (StopRequested) {
+        ShowNormalPointer();
+        return false;
+    }
+    if (mFTP->GetLastErrorMessage().find("12014") != std::string::npos) {
+        platform_.msgBox(loginRefusedText(), mb::OkOnly | mb::Exclamation,
+                         "Halvorn Devices - Error Message");
+        blnLoginRefused = true;
+        ShowNormalPointer();
+        return false;
+    }
+    platform_.msgBox(firewallText(), mb::OkOnly | mb::Exclamation, "Erreur");
+    ShowNormalPointer();
+    return false;
+}
+
+bool FrmMain::DownloadDatabase() {
+    ShowBusyPointer();
+    std::string local = workFilePath();
+    if (!mFTP->FTPDownloadFile(local, sDatabaseFile)) {
+        // Close pressed during the transfer closed the connection under it: no error box.
+        if (StopRequested) {
+            ShowNormalPointer();
+            return false;
+        }
+        platform_.msgBox(std::string("Une erreur s'est produite pendant le téléchargement des ") +
+                             "données du serveur d'Opale. ",
+                         mb::OkOnly | mb::Critical, "Erreur");
+        ShowNormalPointer();
+        return false;
+    }
+    ShowNormalPointer();
+    return true;
+}
+
+void FrmMain::DisconnectFromServer() {
+    mFTP->CloseConnection();
+}
+
+void FrmMain::mFTP_FileTransferProgress(std::int32_t lCurrentBytes, std::int32_t lTotalBytes,
+                                        bool blnDownload) {
+    if (lTotalBytes == 0)
+        throw RuntimeError(11, "frmMain", "Division by zero");
+    const auto fraction =
+        static_cast<float>(static_cast<double>(lCurrentBytes) / static_cast<double>(lTotalBytes));
+    const float bar = std::floor(fraction * 15.0f) + 10.0f;
+    // Rounded half to even, as the default rounding mode does.
+    const float percentage = std::nearbyint(fraction * 100.0f);
+    if (bar < static_cast<float>(std::numeric_limits<int>::min()) ||
+        bar > static_cast<float>(std::numeric_limits<int>::max()) ||
+        percentage < std::numeric_limits<std::int16_t>::min() ||
+        percentage > std::numeric_limits<std::int16_t>::max())
+        throw RuntimeError(err::Overflow, "frmMain", "Overflow");
+    prgb1.value = static_cast<int>(bar);
+    if (blnDownload)
+        lblStatus.caption = "Données téléchargées... " +
+                            std::to_string(static_cast<std::int16_t>(percentage)) + " % " + kCrLf +
+                            "Téléchargement vers K7.";
+}
+
+}  // namespace vigie

@@ -1,0 +1,236 @@
+// The window's connect, download and progress procedures against a real FTP server.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "ftp/curl_ftp_layer.h"
+#include "tests/ftp/cftp_harness.h"
+#include "tests/ftp/ftp_test_server.h"
+#include "tests/support/form_fixture.h"
+
+namespace vigie::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+const std::string kFirewall =
+    "Vous avez peut-être un pare-feu sur votre ordinateur ou sur votre réseau. \r\n"
+    "Veuillez vérifier les réglages de votre pare-feu ou contactez votre administrateur de "
+    "réseau.  \r\n"
+    "Windows XP a son propre pare-feu par défaut. \r\n"
+    "Le logiciel télécharge la base de données en utilisant le File Transfer Protocol (ftp). \r\n"
+    "Vous devez configurer votre pare-feu ou réseau pour permettre au logiciel de télécharger la "
+    "base de données.";
+const std::string kDownloadError =
+    "Une erreur s'est produite pendant le téléchargement des données du serveur d'Opale. ";
+
+std::string statusText(int percent) {
+    return "Données téléchargées... " + std::to_string(percent) + " % \r\nTéléchargement vers K7.";
+}
+
+class Download : public FormFixture {
+  protected:
+    static void SetUpTestSuite() {
+        server_ = new FtpTestServer(std::vector<FtpTestUser>{{"K7ABCDE", "pw1"}});
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+
+    Download() {
+        if (const char* old = std::getenv("VIGIE_UPDATE_SERVER"))
+            savedServer_ = old;
+        setenv("VIGIE_UPDATE_SERVER", server_->address().c_str(), 1);
+    }
+    ~Download() override {
+        if (form_)
+            form_->DisconnectFromServer();
+        if (savedServer_)
+            setenv("VIGIE_UPDATE_SERVER", savedServer_->c_str(), 1);
+        else
+            unsetenv("VIGIE_UPDATE_SERVER");
+    }
+
+    FrmMain& form(ftp::CurlFtpOptions options = fastOptions()) {
+        FrmMain& f = makeForm(std::make_unique<ftp::CurlFtpLayer>(options));
+        f.sWorkFile = "temp.hd";
+        f.sFtpUser = "K7ABCDE";
+        f.sFtpPassword = "pw1";
+        f.sDatabaseFile = "LocationsMid.txt";
+        return f;
+    }
+    std::string workFile() const { return (appDir() / "temp.hd").string(); }
+
+    static FtpTestServer* server_;
+    std::optional<std::string> savedServer_;
+};
+
+FtpTestServer* Download::server_ = nullptr;
+
+TEST_F(Download, RefusedLoginShowsItsBoxAndALaterLoginClearsTheFlag) {
+    FrmMain& f = form();
+    f.sFtpPassword = "wrong";
+    EXPECT_FALSE(f.ConnectToServer());
+    ASSERT_EQ(platform_.boxes.size(), 1u);
+    EXPECT_EQ(platform_.boxes[0].title, "Halvorn Devices - Error Message");
+    EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Exclamation);
+    EXPECT_THAT(platform_.boxes[0].text, HasSubstr("refusé"));
+    EXPECT_NE(platform_.boxes[0].text, kFirewall);
+    EXPECT_TRUE(f.blnLoginRefused);
+    EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass, PointerDefault));
+
+    f.sFtpPassword = "pw1";
+    EXPECT_TRUE(f.ConnectToServer());
+    EXPECT_FALSE(f.blnLoginRefused);
+    EXPECT_EQ(platform_.boxes.size(), 1u);
+    EXPECT_EQ(platform_.pointers.back(), PointerDefault);
+}
+
+TEST_F(Download, UnreachableServerShowsTheFirewallBoxAndKeepsTheFlag) {
+    setenv("VIGIE_UPDATE_SERVER", ("127.0.0.1:" + std::to_string(closedPort())).c_str(), 1);
+    FrmMain& f = form();
+    for (const bool refusedBefore : {false, true}) {
+        f.blnLoginRefused = refusedBefore;
+        platform_.boxes.clear();
+        EXPECT_FALSE(f.ConnectToServer());
+        ASSERT_EQ(platform_.boxes.size(), 1u);
+        EXPECT_EQ(platform_.boxes[0].text, kFirewall);
+        EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Exclamation);
+        EXPECT_EQ(platform_.boxes[0].title, "Erreur");
+        EXPECT_EQ(f.blnLoginRefused, refusedBefore);
+        EXPECT_EQ(platform_.pointers.back(), PointerDefault);
+    }
+}
+
+TEST_F(Download, DownloadFillsTheWorkingFileAndMovesTheBarFrom10To25) {
+    const std::string bytes = testBytes(100000, 100);
+    server_->putFile("LocationsMid.txt", bytes);
+    FrmMain& f = form();
+    ASSERT_TRUE(f.ConnectToServer());
+    f.sDatabaseFile = "  LocationsMid.txt ";
+    f.prgb1.value = 10;
+    std::vector<std::pair<int, std::string>> shown;
+    f.mFTP->FileTransferProgress = [&](std::int32_t current, std::int32_t total, bool down) {
+        f.mFTP_FileTransferProgress(current, total, down);
+        shown.emplace_back(f.prgb1.value, f.lblStatus.caption);
+    };
+    platform_.pointers.clear();
+    ASSERT_TRUE(f.DownloadDatabase());
+    EXPECT_EQ(readFile(workFile()), bytes);
+    EXPECT_EQ(f.sDatabaseFile, "LocationsMid.txt");
+    EXPECT_TRUE(platform_.boxes.empty());
+    EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass, PointerDefault));
+    ASSERT_EQ(shown.size(), 100000u / 1024u + 1u);
+    EXPECT_EQ(shown.front(), std::make_pair(10, statusText(1)));
+    EXPECT_EQ(shown.back(), std::make_pair(25, statusText(100)));
+    for (std::size_t i = 1; i < shown.size(); ++i)
+        EXPECT_LE(shown[i - 1].first, shown[i].first);
+}
+
+TEST_F(Download, MissingDatabaseShowsTheErrorBoxAndLeavesNoWorkingFile) {
+    FrmMain& f = form();
+    ASSERT_TRUE(f.ConnectToServer());
+    f.sDatabaseFile = "NoSuchDatabase.txt";
+    platform_.pointers.clear();
+    EXPECT_FALSE(f.DownloadDatabase());
+    ASSERT_EQ(platform_.boxes.size(), 1u);
+    EXPECT_EQ(platform_.boxes[0].text, kDownloadError);
+    EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Critical);
+    EXPECT_EQ(platform_.boxes[0].title, "Erreur");
+    EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass, PointerDefault));
+    EXPECT_FALSE(fileExists(workFile()));
+}
+
+TEST_F(Download, CloseDuringTheDownloadEndsItWithoutABox) {
+    server_->putFile("LocationsFull.txt", testBytes(3 * 1024 * 1024, 7));
+    FrmMain& f = form();
+    ASSERT_TRUE(f.ConnectToServer());
+    f.sDatabaseFile = "LocationsFull.txt";
+    int blocks = 0;
+    f.mFTP->FileTransferProgress = [&](std::int32_t, std::int32_t, bool) { ++blocks; };
+    // What the Close button does to the download: the stop flag and a closed connection.
+    platform_.onYield = [&] {
+        if (blocks == 50 && !f.StopRequested) {
+            f.StopRequested = true;
+            f.DisconnectFromServer();
+        }
+    };
+    EXPECT_FALSE(f.DownloadDatabase());
+    EXPECT_TRUE(platform_.boxes.empty());
+    EXPECT_EQ(platform_.pointers.back(), PointerDefault);
+    EXPECT_LT(blocks, 3 * 1024);
+}
+
+TEST_F(Download, CloseDuringTheConnectEndsItWithoutABox) {
+    SilentServer silent;
+    setenv("VIGIE_UPDATE_SERVER", silent.address().c_str(), 1);
+    ftp::CurlFtpOptions options = fastOptions();
+    options.connectTimeoutMs = 60'000;
+    FrmMain& f = form(options);
+    platform_.onYield = [&] {
+        if (platform_.yields == 5) {
+            f.StopRequested = true;
+            f.DisconnectFromServer();
+        }
+    };
+    EXPECT_FALSE(f.ConnectToServer());
+    EXPECT_TRUE(platform_.boxes.empty());
+    EXPECT_FALSE(f.blnLoginRefused);
+    EXPECT_EQ(platform_.pointers.back(), PointerDefault);
+}
+
+TEST_F(Download, WorkingFileThatCannotBeCreatedReachesTheCallerAsARunTimeError) {
+    server_->putFile("LocationsMid.txt", testBytes(5000, 5));
+    FrmMain& f = form();
+    ASSERT_TRUE(f.ConnectToServer());
+    f.sWorkFile = "no-such-folder/temp.hd";
+    platform_.pointers.clear();
+    EXPECT_THROW(f.DownloadDatabase(), RuntimeError);
+    EXPECT_TRUE(platform_.boxes.empty());
+    EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass));
+}
+
+TEST_F(Download, ProgressHandlerMovesTheBarAndRoundsHalfToEven) {
+    struct Case {
+        std::int32_t current, total;
+        bool download;
+        int bar;
+        int percent;  // -1: the label keeps its text
+    };
+    const std::vector<Case> cases = {
+        {1025, 100000, true, 10, 1}, {100000, 100000, true, 25, 100},
+        {2049, 2048, true, 25, 100}, {1, 8, true, 11, 12},  // 12.5 rounds down to even
+        {3, 8, true, 15, 38},        {5, 8, true, 19, 62},  // 37.5 up, 62.5 down
+        {1, 16, true, 10, 6},        {1024, 3000, false, 15, -1},
+        {3000, 3000, false, 25, -1}, {0, 100, true, 10, 0},
+    };
+    FrmMain& f = form();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.current) + "/" + std::to_string(c.total));
+        f.lblStatus.caption = "untouched";
+        f.mFTP_FileTransferProgress(c.current, c.total, c.download);
+        EXPECT_EQ(f.prgb1.value, c.bar);
+        EXPECT_EQ(f.lblStatus.caption, c.percent < 0 ? "untouched" : statusText(c.percent));
+    }
+    EXPECT_THROW(f.mFTP_FileTransferProgress(0, 0, false), RuntimeError);
+}
+
+TEST_F(Download, ServerAndWorkingFileLocation) {
+    FrmMain& f = form();
+    EXPECT_EQ(FrmMain::updateServer(), server_->address());
+    unsetenv("VIGIE_UPDATE_SERVER");
+    const std::string builtIn = FrmMain::updateServer();
+    EXPECT_THAT(builtIn, ::testing::EndsWith(".example"));
+    setenv("VIGIE_UPDATE_SERVER", "", 1);
+    EXPECT_EQ(FrmMain::updateServer(), builtIn);
+    EXPECT_EQ(f.workFilePath(), appDir().string() + "/temp.hd");
+}
+
+}  // namespace
+}  // namespace vigie::test

@@ -1,0 +1,139 @@
+#!/usr/bin/python3
+"""A small FTP server for the FTP tests and the download benchmark.
+
+Serves one folder to the users given on the command line, on 127.0.0.1 and a free port, and
+prints "PORT <n>" once it listens. Every command it receives goes to the log file, one a line,
+so that a test can see what reached the server. A fault can be injected into RETR:
+
+  reply:<text>    answer RETR with this reply instead of sending the file
+  drop:<n>        send n bytes, then abort the data connection (426)
+  stall:<n>       send n bytes, then stop sending (the connection stays open)
+  short:<n>       send the file without its last n bytes, then report success
+  extra:<n>       send the file followed by n more bytes, then report success
+"""
+
+import argparse
+import logging
+import os
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, FileProducer, _FileReadWriteError
+from pyftpdlib.servers import FTPServer, ThreadedFTPServer
+
+_log_lock = threading.Lock()
+_stop = threading.Event()
+
+
+def log_line(path, text):
+    if not path:
+        return
+    with _log_lock, open(path, "a", encoding="utf-8", errors="backslashreplace") as f:
+        f.write(text + "\n")
+
+
+class FaultyProducer(FileProducer):
+    """Hands out the file in small chunks so that a fault can strike in the middle."""
+
+    buffer_size = 4096
+
+    def __init__(self, file, type, fault, count):
+        super().__init__(file, type)
+        self.fault = fault
+        self.count = count
+        self.sent = 0
+        self.size = os.fstat(file.fileno()).st_size
+        self.extra_left = count if fault == "extra" else 0
+
+    def _limit(self):
+        if self.fault in ("drop", "stall"):
+            return self.count
+        if self.fault == "short":
+            return max(0, self.size - self.count)
+        return None
+
+    def more(self):
+        limit = self._limit()
+        want = self.buffer_size
+        if limit is not None:
+            want = min(want, limit - self.sent)
+        if want <= 0:
+            if self.fault == "drop":
+                raise _FileReadWriteError(5)  # EIO: the data connection is aborted
+            if self.fault == "stall":
+                _stop.wait(120)
+            return b""
+        data = self.file.read(want)
+        if not data and self.extra_left:
+            data = b"#" * min(self.extra_left, self.buffer_size)
+            self.extra_left -= len(data)
+        self.sent += len(data)
+        return data
+
+
+def make_handler(args):
+    fault, _, fault_arg = (args.fault or "").partition(":")
+
+    class Handler(FTPHandler):
+        banner = "Test server ready."
+        auth_failed_timeout = 0.05  # answer a refused login at once
+        # The faults need the producer; sendfile() would bypass it.
+        use_sendfile = not fault
+
+        def on_connect(self):
+            log_line(args.log, "CONNECT")
+
+        def on_disconnect(self):
+            log_line(args.log, "DISCONNECT")
+
+        def pre_process_command(self, line, cmd, arg):
+            log_line(args.log, line)
+            return super().pre_process_command(line, cmd, arg)
+
+        def ftp_RETR(self, file):
+            if fault == "reply":
+                self.respond(fault_arg)
+                return None
+            if not fault:
+                return super().ftp_RETR(file)
+            try:
+                fd = self.run_as_current_user(self.fs.open, file, "rb")
+            except (EnvironmentError, Exception) as err:
+                self.respond("550 %s." % getattr(err, "strerror", str(err)))
+                return None
+            producer = FaultyProducer(fd, self._current_type, fault, int(fault_arg))
+            self.push_dtp_data(producer, isproducer=True, file=fd, cmd="RETR")
+            return file
+
+    return Handler, fault
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--user", action="append", default=[],
+                        help="name:password[:perm], perm as pyftpdlib knows it (default elr)")
+    parser.add_argument("--log", default="")
+    parser.add_argument("--fault", default="")
+    args = parser.parse_args()
+
+    logging.basicConfig(level=logging.CRITICAL)
+    authorizer = DummyAuthorizer()
+    for spec in args.user:
+        name, password, *rest = spec.split(":")
+        authorizer.add_user(name, password, args.root, perm=rest[0] if rest else "elr")
+    handler, fault = make_handler(args)
+    handler.authorizer = authorizer
+    # A stalled transfer blocks its own thread only.
+    server_class = ThreadedFTPServer if fault == "stall" else FTPServer
+    server = server_class(("127.0.0.1", 0), handler)
+    print("PORT %d" % server.address[1], flush=True)
+    try:
+        server.serve_forever(handle_exit=False)
+    finally:
+        _stop.set()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,173 @@
+#include "tests/ftp/ftp_test_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace vigie::test {
+namespace {
+
+int boundSocket(int& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        throw std::runtime_error("socket() failed");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        throw std::runtime_error("bind() failed");
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+}  // namespace
+
+FtpTestServer::FtpTestServer(std::vector<FtpTestUser> users, std::string fault) {
+    char pattern[] = "/tmp/vigie-ftp-XXXXXX";
+    if (!::mkdtemp(pattern))
+        throw std::runtime_error("mkdtemp() failed");
+    dir_ = pattern;
+    root_ = dir_ + "/root";
+    log_ = dir_ + "/commands.log";
+    std::filesystem::create_directory(root_);
+
+    std::vector<std::string> args = {
+        "/usr/bin/python3", VIGIE_FTP_SERVER_SCRIPT, "--root", root_, "--log", log_};
+    for (const FtpTestUser& u : users) {
+        args.push_back("--user");
+        args.push_back(u.name + ":" + u.password + ":" + u.perm);
+    }
+    if (!fault.empty()) {
+        args.push_back("--fault");
+        args.push_back(fault);
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe() failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    const int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (spawned != 0) {
+        ::close(out[0]);
+        throw std::runtime_error("cannot start the FTP test server");
+    }
+
+    // The server prints "PORT <n>" once it listens.
+    std::string line;
+    pollfd p{out[0], POLLIN, 0};
+    while (line.find('\n') == std::string::npos && ::poll(&p, 1, 20'000) > 0) {
+        char buffer[64];
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        line.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(out[0]);
+    if (line.rfind("PORT ", 0) != 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        throw std::runtime_error("the FTP test server did not start: " + line);
+    }
+    port_ = std::stoi(line.substr(5));
+}
+
+FtpTestServer::~FtpTestServer() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+void FtpTestServer::putFile(const std::string& name, const std::string& bytes) const {
+    std::ofstream(root_ + "/" + name, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string FtpTestServer::fileBytes(const std::string& name) const {
+    return readFileBytes(root_ + "/" + name);
+}
+
+std::vector<std::string> FtpTestServer::commands() const {
+    std::vector<std::string> lines;
+    std::ifstream in(log_);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+void FtpTestServer::clearLog() const {
+    std::ofstream(log_, std::ios::trunc);
+}
+
+std::string testBytes(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = seed * 2654435761u + 12345u;
+    for (std::size_t i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = static_cast<char>(state >> 24);
+        // Line ends of every kind, often enough to matter to a text-mode transfer.
+        if (i % 37 == 0)
+            bytes[i] = '\n';
+        else if (i % 53 == 0)
+            bytes[i] = '\r';
+    }
+    return bytes;
+}
+
+std::string readFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool fileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+int closedPort() {
+    int port = 0;
+    const int fd = boundSocket(port);
+    ::close(fd);  // bound, never listened on, now free: a connect is refused
+    return port;
+}
+
+SilentServer::SilentServer() {
+    fd_ = boundSocket(port_);
+    ::listen(fd_, 8);
+}
+
+SilentServer::~SilentServer() {
+    ::close(fd_);
+}
+
+}  // namespace vigie::test
