@@ -24,6 +24,7 @@ public:
     Step stopAfter = Step::Done;     // sends this step's request, then falls silent
     std::int64_t endDelay = 1000;    // "T#END" this long after the end markers; -1: never
     bool endBeforeStage8 = false;    // "T#END" right after the transfer starts
+    int vanishAfterLines = -1;       // the port goes away after this many data lines, once
 
     // What the device received after "150": the data lines with their CR LF, then the markers.
     std::string received;
