@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "app/runtime_error.h"
@@ -14,6 +15,7 @@ constexpr std::int32_t kBlock = 1024;
 constexpr std::int32_t kDiskFull = 61;
 constexpr std::size_t kMessageLimit = 256;
 constexpr std::size_t kReplyLimit = 2048;
+constexpr std::size_t kFileBuffer = 64 * 1024;
 constexpr const char* kAgent = "Halvorn Devices";
 
 void trimSpaces(std::string& text) {
@@ -25,6 +27,11 @@ void trimSpaces(std::string& text) {
     text.erase(text.find_last_not_of(' ') + 1);
     text.erase(0, first);
 }
+
+struct CloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using LocalFile = std::unique_ptr<std::FILE, CloseFile>;
 
 [[noreturn]] void fileError(std::int32_t number, const char* description) {
     throw RuntimeError(number, "cFTP", description);
@@ -100,15 +107,17 @@ bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
     if (yield_)
         yield_();
 
-    // Emptied first: the file must end up holding exactly the downloaded bytes.
-    std::ofstream local(sLocal, std::ios::binary | std::ios::trunc);
+    // Emptied first: the file must end up holding exactly the downloaded bytes. A buffer of
+    // many blocks keeps the 1 KiB writes from costing a system call each.
+    LocalFile local(std::fopen(sLocal.c_str(), "wb"));
     if (!local)
         fileError(err::PathFileAccess, "Path/File access error");
+    std::setvbuf(local.get(), nullptr, _IOFBF, kFileBuffer);
 
     // A failed block ends the transfer: closing it leaves the connection free for a new attempt.
     const auto failRead = [&](std::int32_t code, const char* label) {
         SetLastErrorMessage(code, label);
-        local.close();
+        local.reset();
         if (hTransfer != 0)
             layer_->internetCloseHandle(hTransfer);
         hTransfer = 0;
@@ -124,8 +133,8 @@ bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
         return true;
     };
     const auto writeBlock = [&](const char* buffer, std::int32_t count) {
-        local.write(buffer, count);
-        if (!local)
+        if (std::fwrite(buffer, 1, static_cast<std::size_t>(count), local.get()) !=
+            static_cast<std::size_t>(count))
             fileError(kDiskFull, "Disk full");
     };
 
@@ -160,8 +169,7 @@ bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
         return failRead(static_cast<std::int32_t>(ftp::code::ConnectionAborted),
                         "InternetReadFile2");
 
-    local.close();
-    if (!local)
+    if (std::fclose(local.release()) != 0)
         fileError(kDiskFull, "Disk full");
     if (yield_)
         yield_();
