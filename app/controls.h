@@ -60,7 +60,7 @@ struct MenuItem {
 // A timer that fires every interval milliseconds while enabled. Switching it on, or changing
 // its interval, starts a new period; switching it off and on again within one handler does too.
 class Timer {
-public:
+  public:
     explicit Timer(int interval) : interval_(interval) {}
 
     bool enabled() const { return enabled_; }
@@ -76,7 +76,7 @@ public:
     // queue was busy are not queued up: one tick, then a full period.
     void fired(std::int64_t now);
 
-private:
+  private:
     bool enabled_ = false;
     int interval_;
     std::int64_t dueAt_ = 0;

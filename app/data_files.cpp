@@ -23,7 +23,8 @@ void DataFiles::openInput(std::int16_t number, const std::string& path) {
 void DataFiles::openOutput(std::int16_t number, const std::string& path) {
     if (files_.count(number))
         throw RuntimeError(err::FileAlreadyOpen, "DataFiles", "File already open");
-    auto f = std::make_unique<std::fstream>(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    auto f =
+        std::make_unique<std::fstream>(path, std::ios::out | std::ios::trunc | std::ios::binary);
     if (!f->is_open())
         throw RuntimeError(err::PathFileAccess, "DataFiles", "Path/File access error");
     files_[number] = std::move(f);

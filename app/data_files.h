@@ -11,7 +11,7 @@
 namespace vigie {
 
 class DataFiles {
-public:
+  public:
     // The lowest file number not in use.
     std::int16_t freeFile() const;
     void openInput(std::int16_t number, const std::string& path);
@@ -26,7 +26,7 @@ public:
     void close(std::int16_t number);
     bool isOpen(std::int16_t number) const { return files_.count(number) != 0; }
 
-private:
+  private:
     std::fstream& stream(std::int16_t number);
     std::map<std::int16_t, std::unique_ptr<std::fstream>> files_;
 };

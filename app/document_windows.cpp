@@ -24,17 +24,38 @@ void loadDocument(DocumentWindow& w, const std::string& path, const std::string&
 }  // namespace
 
 DocumentWindow frmHelp_Load(const std::string& appPath) {
-    DocumentWindow w{"Help - User Guide", 6540, 6645, {120, 120, 6255, 5895}, "OK",
-                     {5160, 6120, 1215, 375}, true, "", false, "", 0, 0, 0};
+    DocumentWindow w{"Help - User Guide",
+                     6540,
+                     6645,
+                     {120, 120, 6255, 5895},
+                     "OK",
+                     {5160, 6120, 1215, 375},
+                     true,
+                     "",
+                     false,
+                     "",
+                     0,
+                     0,
+                     0};
     loadDocument(w, appPath + "/UserGuide.rtf",
                  "Text File in Use or Could Not Be Found (Userguide.rtf)", "tahoma");
     return w;
 }
 
 DocumentWindow frmStart_Load(const std::string& appPath) {
-    DocumentWindow w{"VIGIE K7 Téléchargement - Instructions", 6150, 5010,
-                     {195, 120, 5775, 4455}, "Next", {4748, 4560, 1215, 375}, false, "", false, "",
-                     0, 0, 0};
+    DocumentWindow w{"VIGIE K7 Téléchargement - Instructions",
+                     6150,
+                     5010,
+                     {195, 120, 5775, 4455},
+                     "Next",
+                     {4748, 4560, 1215, 375},
+                     false,
+                     "",
+                     false,
+                     "",
+                     0,
+                     0,
+                     0};
     loadDocument(w, appPath + "/M4Start.rtf",
                  "Text File in Use or Could Not Be Found (M4Start.rtf)", "Tahoma");
     return w;

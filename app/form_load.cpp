@@ -16,13 +16,15 @@ namespace {
 
 constexpr const char* CRLF = "\r\n";
 
-bool isDigit(const std::string& c) { return c.size() == 1 && c[0] >= '0' && c[0] <= '9'; }
+bool isDigit(const std::string& c) {
+    return c.size() == 1 && c[0] >= '0' && c[0] <= '9';
+}
 
 std::string instructionsText() {
     return std::string("1. Sélectionner le port dans lequel le K7 ") +
            "est connecté dans \u201CCom Port\u201D." + CRLF +
-           "2. Selectionner la base de données à télécharger " +
-           "dans \u201CDownload File\u201D." + CRLF + "3. Cliquer \u201CStart Update\u201D.";
+           "2. Selectionner la base de données à télécharger " + "dans \u201CDownload File\u201D." +
+           CRLF + "3. Cliquer \u201CStart Update\u201D.";
 }
 
 std::string tempFolderErrorText(const std::string& folder) {
@@ -109,8 +111,7 @@ bool FrmMain::Form_Load() {
         prgb1.backColor = 0xFFFFFF;
         return true;
     } catch (const RuntimeError& e) {
-        platform_.msgBox(initErrorText(e.Number, e.Description), mb::Exclamation,
-                         "Vigie Updater");
+        platform_.msgBox(initErrorText(e.Number, e.Description), mb::Exclamation, "Vigie Updater");
     } catch (const std::exception& e) {
         platform_.msgBox(initErrorText(51, e.what()), mb::Exclamation, "Vigie Updater");
     }

@@ -78,9 +78,8 @@ void FrmMain::runDueTimers(std::int64_t now) {
 }
 
 void FrmMain::randomize() {
-    rngState_ = static_cast<std::uint64_t>(
-                    std::chrono::system_clock::now().time_since_epoch().count()) |
-                1;
+    rngState_ =
+        static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) | 1;
 }
 
 double FrmMain::rnd() {

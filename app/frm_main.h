@@ -23,11 +23,10 @@
 
 namespace vigie {
 
-
 enum class WindowState { Normal, Minimized, Maximized };
 
 class FrmMain {
-public:
+  public:
     // The form uses, and does not own, the platform, the serial port and the port probe.
     FrmMain(Platform& platform, SerialPort& port, PortProbe& probe,
             std::unique_ptr<ftp::FtpLayer> ftpLayer);
@@ -116,7 +115,7 @@ public:
     // The session's result after cmdGo_Click returns; for tests and diagnostics.
     bool sessionRunning() const { return sessionRunning_; }
 
-private:
+  private:
     // Error handling in force over a part of the session; each has its own box and outcome.
     enum class Region { None, Generic, Download, FileProcessing, Sending, AfterSending };
     enum class SessionEnd { Continue, Restart, End };

@@ -12,7 +12,9 @@
 namespace vigie::layout {
 
 constexpr int TwipsPerPixel = 15;
-constexpr int px(int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; }
+constexpr int px(int twips) {
+    return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
+}
 
 enum class Kind { Picture, Label, ProgressBar, ComboBox, Button };
 

@@ -16,9 +16,17 @@ void openSupportPage(Platform& platform) {
 
 }  // namespace
 
-void FrmMain::MnuMainHelp_Click() { platform_.showHelpWindow(); }
-void FrmMain::mnuMainTroubleshooting_Click() { openSupportPage(platform_); }
-void FrmMain::mnuMainDownload_Click() { openSupportPage(platform_); }
-void FrmMain::MnuMainExit_Click() { Form_Unload(); }
+void FrmMain::MnuMainHelp_Click() {
+    platform_.showHelpWindow();
+}
+void FrmMain::mnuMainTroubleshooting_Click() {
+    openSupportPage(platform_);
+}
+void FrmMain::mnuMainDownload_Click() {
+    openSupportPage(platform_);
+}
+void FrmMain::MnuMainExit_Click() {
+    Form_Unload();
+}
 
 }  // namespace vigie

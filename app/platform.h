@@ -31,7 +31,7 @@ struct DateTime {
 };
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // Let the event queue process what is pending (timer ticks, clicks, repaints), once.

@@ -28,7 +28,7 @@ constexpr std::int32_t WriteError = 8021;
 }  // namespace err
 
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     RuntimeError(std::int32_t number, std::string source, std::string description,
                  std::int32_t lastDllError = 0)
         : std::runtime_error(description),

@@ -17,7 +17,9 @@ T fit(double value) {
     return static_cast<T>(value);
 }
 
-inline std::int16_t add16(std::int16_t a, int b) { return fit<std::int16_t>(double(a) + b); }
+inline std::int16_t add16(std::int16_t a, int b) {
+    return fit<std::int16_t>(double(a) + b);
+}
 inline std::int32_t add32(std::int32_t a, std::int32_t b) {
     return fit<std::int32_t>(double(a) + b);
 }

@@ -11,9 +11,9 @@ std::string portInUseBoxText(std::int16_t port) {
 }
 
 std::string genericBoxText(const RuntimeError& e) {
-    return "A runtime error has occurred : \r\nSource: " + e.Source + "\r\nError: " +
-           std::to_string(e.Number) + "  (" + std::to_string(e.LastDllError) + ")  " +
-           e.Description + "\r\nPlease take a screenshot and contact \r\n" +
+    return "A runtime error has occurred : \r\nSource: " + e.Source +
+           "\r\nError: " + std::to_string(e.Number) + "  (" + std::to_string(e.LastDllError) +
+           ")  " + e.Description + "\r\nPlease take a screenshot and contact \r\n" +
            "Halvorn Devices, tel: 0870 000 0142";
 }
 
@@ -39,9 +39,12 @@ std::string afterSendingBoxText(const std::string& description) {
 
 std::string transferBoxText(FrmMain::Region region, const std::string& description) {
     switch (region) {
-        case FrmMain::Region::FileProcessing: return fileProcessingBoxText(description);
-        case FrmMain::Region::Sending: return sendingBoxText(description);
-        default: return afterSendingBoxText(description);
+        case FrmMain::Region::FileProcessing:
+            return fileProcessingBoxText(description);
+        case FrmMain::Region::Sending:
+            return sendingBoxText(description);
+        default:
+            return afterSendingBoxText(description);
     }
 }
 

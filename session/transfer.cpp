@@ -33,8 +33,8 @@ std::string timeText(const DateTime& t) {
 void deleteWorkFile(const std::string& path) {
     std::error_code ec;
     // Normal attributes first: a read-only file is deleted all the same.
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::add, ec);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add,
+                    ec);
     if (!fs::remove(path, ec) || ec)
         throw RuntimeError(err::PathFileAccess, "vigie-k7",
                            "Path/File access error" + (ec ? " (" + ec.message() + ")" : ""));

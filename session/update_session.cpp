@@ -11,6 +11,7 @@
 namespace vigie {
 namespace {
 
+constexpr size_t RxBufferLimit = 16 * 1024;
 constexpr const char* GiveUpText =
     "Communication avec le Vigie K7 impossible. "
     "Veuillez vérifier les raccordements et essayez encore. ";
@@ -63,10 +64,17 @@ FrmMain::SessionEnd FrmMain::runSession() {
     Region region = Region::Generic;
     try {
         switch (cboFile.listIndex) {
-            case 0: sDatabaseFile = "LocationsMid.txt"; break;
-            case 1: sDatabaseFile = "LocationsFull.txt"; break;
-            case 2: sDatabaseFile = "TestLocations.txt"; break;
-            default: break;
+            case 0:
+                sDatabaseFile = "LocationsMid.txt";
+                break;
+            case 1:
+                sDatabaseFile = "LocationsFull.txt";
+                break;
+            case 2:
+                sDatabaseFile = "TestLocations.txt";
+                break;
+            default:
+                break;
         }
         cboFile.enabled = false;
         tmrCheck.setInterval(5000, platform_.tickCount());
@@ -120,8 +128,13 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
     platform_.doEvents();
     if (StopRequested)
         return PassEnd::Stopped;
-    if (port_.portOpen())
+    if (port_.portOpen()) {
         sRxBuffer += port_.input();
+        // A device that floods without end must not grow the buffer without bound; the messages
+        // the session looks for are a few bytes long and are kept.
+        if (sRxBuffer.size() > RxBufferLimit)
+            sRxBuffer.erase(0, sRxBuffer.size() - RxBufferLimit);
+    }
     Label5.caption = "  " + std::to_string(nStage);
 
     switch (nStage) {
@@ -154,8 +167,8 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
             break;
         case 3:
         case 4:
-            if (link::hasRequest(sRxBuffer, nStage == 3 ? link::PasswordRequest
-                                                        : link::FileRequest)) {
+            if (link::hasRequest(sRxBuffer,
+                                 nStage == 3 ? link::PasswordRequest : link::FileRequest)) {
                 setTimerEnabled(tmrCheck, false);
                 nRetryCount = 0;
                 Label11.caption = std::to_string(nRetryCount);
@@ -244,8 +257,8 @@ FrmMain::PassEnd FrmMain::runDownload(Region& region) {
                 throw;
             // The download left the hourglass on; the box is a question to the user.
             ShowNormalPointer();
-            const int answer = platform_.msgBox(downloadBoxText(), mb::YesNo | mb::Question,
-                                                FailedUpdateTitle);
+            const int answer =
+                platform_.msgBox(downloadBoxText(), mb::YesNo | mb::Question, FailedUpdateTitle);
             if (answer != mb::Yes) {
                 region = Region::None;
                 endAfterError();

@@ -6,7 +6,9 @@
 #include "ftp/curl_ftp_layer.h"
 
 // The icon and the banner live in a static library: their initialiser must be called by name.
-static void initResources() { Q_INIT_RESOURCE(vigie); }
+static void initResources() {
+    Q_INIT_RESOURCE(vigie);
+}
 
 namespace vigie {
 namespace {
@@ -24,8 +26,7 @@ void substituteFonts() {
 
 }  // namespace
 
-Application::Application()
-    : form(platform, port, probe, std::make_unique<ftp::CurlFtpLayer>()) {
+Application::Application() : form(platform, port, probe, std::make_unique<ftp::CurlFtpLayer>()) {
     initResources();
     substituteFonts();
     platform.attach(form, window);

@@ -11,7 +11,7 @@
 namespace vigie {
 
 class Application {
-public:
+  public:
     Application();
     // Start-up; false when the program must end at once.
     bool start();

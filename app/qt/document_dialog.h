@@ -8,12 +8,12 @@
 namespace vigie {
 
 class DocumentDialog : public QDialog {
-public:
+  public:
     DocumentDialog(const DocumentWindow& model, QWidget* owner);
     // True when the user left through the button, false through the title bar.
     bool leftThroughButton() const { return buttonPressed_; }
 
-private:
+  private:
     bool buttonPressed_ = false;
 };
 

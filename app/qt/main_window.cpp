@@ -85,8 +85,7 @@ MainWindow::MainWindow() {
         w->setObjectName(c.name);
         w->setGeometry(layout::px(c.left), layout::px(c.top), layout::px(c.width),
                        layout::px(c.height));
-        if (c.tabIndex >= 0 && c.kind != layout::Kind::Label &&
-            c.kind != layout::Kind::ProgressBar)
+        if (c.tabIndex >= 0 && c.kind != layout::Kind::Label && c.kind != layout::Kind::ProgressBar)
             tabOrder[c.tabIndex] = w;
         else
             w->setFocusPolicy(Qt::NoFocus);
@@ -180,9 +179,8 @@ void MainWindow::syncLabel(QLabel* widget, const Label& model) {
     font.setBold(model.font.bold);
     if (widget->font() != font)
         widget->setFont(font);
-    const Qt::Alignment align = (model.alignment == Alignment::Center ? Qt::AlignHCenter
-                                                                       : Qt::AlignLeft) |
-                                Qt::AlignTop;
+    const Qt::Alignment align =
+        (model.alignment == Alignment::Center ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop;
     if (widget->alignment() != align)
         widget->setAlignment(align);
 }
@@ -195,10 +193,14 @@ void MainWindow::sync() {
     const QString title = QString::fromStdString(f.caption);
     if (windowTitle() != title)
         setWindowTitle(title);
-    for (auto [name, model] : {std::pair{"lblDots", &f.lblDots}, {"lblStatus", &f.lblStatus},
-                               {"Label6", &f.Label6}, {"Label8", &f.Label8},
-                               {"Label3", &f.Label3}, {"Label7", &f.Label7},
-                               {"Label5", &f.Label5}, {"Label11", &f.Label11}})
+    for (auto [name, model] : {std::pair{"lblDots", &f.lblDots},
+                               {"lblStatus", &f.lblStatus},
+                               {"Label6", &f.Label6},
+                               {"Label8", &f.Label8},
+                               {"Label3", &f.Label3},
+                               {"Label7", &f.Label7},
+                               {"Label5", &f.Label5},
+                               {"Label11", &f.Label11}})
         syncLabel(labels_[name], *model);
 
     if (prgb1_->value() != f.prgb1.value)

@@ -19,7 +19,7 @@ class FrmMain;
 struct Label;
 
 class MainWindow : public QMainWindow {
-public:
+  public:
     MainWindow();
     // afterHandler runs after every handler the window calls, to show what it changed.
     void attach(FrmMain& form, std::function<void()> afterHandler);
@@ -27,11 +27,11 @@ public:
     void sync();
     QPushButton* goButton() const { return cmdGo_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     // Runs a handler of the form, then shows what it changed.
     template <typename Handler>
     void dispatch(Handler handler);

@@ -75,11 +75,21 @@ int QtPlatform::msgBox(const std::string& text, int flags, const std::string& ti
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     box.setText(body);
     switch (flags & 0x70) {
-        case mb::Critical: box.setIcon(QMessageBox::Critical); break;
-        case mb::Question: box.setIcon(QMessageBox::Question); break;
-        case mb::Exclamation: box.setIcon(QMessageBox::Warning); break;
-        case mb::Information: box.setIcon(QMessageBox::Information); break;
-        default: box.setIcon(QMessageBox::NoIcon); break;
+        case mb::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case mb::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case mb::Exclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case mb::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        default:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
     }
     if ((flags & 7) == mb::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -143,11 +153,13 @@ void QtPlatform::endProgram() {
     QCoreApplication::exit(0);
 }
 
-std::string QtPlatform::appPath() { return QCoreApplication::applicationDirPath().toStdString(); }
+std::string QtPlatform::appPath() {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
 
 DateTime QtPlatform::now() {
     const QDateTime t = QDateTime::currentDateTime();
-    return {t.date().year(), t.date().month(), t.date().day(),
+    return {t.date().year(), t.date().month(),  t.date().day(),
             t.time().hour(), t.time().minute(), t.time().second()};
 }
 

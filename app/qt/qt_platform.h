@@ -12,7 +12,7 @@ class FrmMain;
 class MainWindow;
 
 class QtPlatform : public Platform {
-public:
+  public:
     QtPlatform();
     void attach(FrmMain& form, MainWindow& window);
     // Shows the models on the widgets and arms the wake-up for the next timer tick.
@@ -32,7 +32,7 @@ public:
     std::string appPath() override;
     DateTime now() override;
 
-private:
+  private:
     FrmMain* form_ = nullptr;
     MainWindow* window_ = nullptr;
     QElapsedTimer clock_;

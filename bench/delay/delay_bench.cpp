@@ -47,8 +47,10 @@ void row(const char* what, const std::vector<Sample>& samples, double goalCpuPer
     }
     const double cpuPercent = 100.0 * cpu / wall;
     std::printf("| %-34s | %6zu | %9.1f | %9.1f | %8.2f %% | %s |\n", what, samples.size(), wallMin,
-                wallMax, cpuPercent, goalCpuPercent < 0 ? "reference" :
-                cpuPercent <= goalCpuPercent ? "under goal" : "OVER GOAL");
+                wallMax, cpuPercent,
+                goalCpuPercent < 0             ? "reference"
+                : cpuPercent <= goalCpuPercent ? "under goal"
+                                               : "OVER GOAL");
 }
 
 }  // namespace
@@ -69,7 +71,8 @@ int main(int argc, char** argv) {
 
     std::vector<Sample> sleeps, delays, stage8;
     for (int i = 0; i < runs; ++i)
-        sleeps.push_back(measure([] { std::this_thread::sleep_for(std::chrono::milliseconds(2000)); }));
+        sleeps.push_back(
+            measure([] { std::this_thread::sleep_for(std::chrono::milliseconds(2000)); }));
     for (int i = 0; i < runs; ++i)
         delays.push_back(measure([&] { form.Delay(2000); }));
     // The saving phase: the dots and the 15 s timer run while the session waits pass after pass.
@@ -82,7 +85,9 @@ int main(int argc, char** argv) {
             form.Delay(2000);
         }));
 
-    std::printf("Delay(2000) accuracy goal: ends between 2001 and 2020 ms; CPU goal: under 2 %% of a core\n\n");
+    std::printf(
+        "Delay(2000) accuracy goal: ends between 2001 and 2020 ms; CPU goal: under 2 %% of a "
+        "core\n\n");
     std::printf("| %-34s | %6s | %9s | %9s | %10s | %s |\n", "wait", "runs", "min ms", "max ms",
                 "CPU", "verdict");
     std::printf("|%s|%s|%s|%s|%s|%s|\n", std::string(36, '-').c_str(), std::string(8, '-').c_str(),
@@ -99,8 +104,9 @@ int main(int argc, char** argv) {
         best = std::min(best, s.wallMs);
     std::printf("\nDelay accuracy: %s (min %.1f ms, max %.1f ms); ratio to the plain sleep: %.4f\n",
                 best >= 2000.0 && worst <= 2020.0 ? "within 2001-2020 ms" : "OUTSIDE 2001-2020 ms",
-                best, worst, worst / std::max_element(sleeps.begin(), sleeps.end(), [](auto& a, auto& b) {
-                                        return a.wallMs < b.wallMs;
-                                    })->wallMs);
+                best, worst,
+                worst / std::max_element(sleeps.begin(), sleeps.end(), [](auto& a, auto& b) {
+                            return a.wallMs < b.wallMs;
+                        })->wallMs);
     return 0;
 }

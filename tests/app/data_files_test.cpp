@@ -10,10 +10,10 @@ namespace vigie {
 namespace {
 
 std::string tempFile(const std::string& content) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("vigie_data_files_" + std::to_string(::testing::UnitTest::GetInstance()
-                                                                ->random_seed()) +
-                       std::to_string(std::hash<std::string>{}(content)));
+    const auto path =
+        std::filesystem::temp_directory_path() /
+        ("vigie_data_files_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         std::to_string(std::hash<std::string>{}(content)));
     std::ofstream(path, std::ios::binary) << content;
     return path.string();
 }

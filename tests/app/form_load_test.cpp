@@ -10,12 +10,11 @@ namespace {
 using Items = std::vector<std::string>;
 
 class FormLoadTest : public FormFixture {
-protected:
+  protected:
     FormLoadTest() {
         // COM1 and COM3 free, COM5 held by another program, the rest absent.
-        probe_.results = {{1, ProbeResult::Opened},
-                          {3, ProbeResult::Opened},
-                          {5, ProbeResult::AccessDenied}};
+        probe_.results = {
+            {1, ProbeResult::Opened}, {3, ProbeResult::Opened}, {5, ProbeResult::AccessDenied}};
     }
 };
 
@@ -35,8 +34,7 @@ TEST_F(FormLoadTest, SettingsComeBackAndAreWrittenAgain) {
     const SettingsCase cases[] = {
         {"first run", std::nullopt, true, " 1", false, "*1*1*\r\n"},
         {"filter off, port 5", "*5*0*\r\n", false, " 5", false, "*5*0*\r\n"},
-        {"port 5 in use keeps the probe's selection", "*5*1*\r\n", true, " 1", false,
-         "*1*1*\r\n"},
+        {"port 5 in use keeps the probe's selection", "*5*1*\r\n", true, " 1", false, "*1*1*\r\n"},
         {"port 3 filtered", "*3*1*\r\n", true, " 3", false, "*3*1*\r\n"},
         {"test choice offered and kept", "*1*1*t*\r\n", true, " 1", true, "*1*1*t*\r\n"},
         {"port not a digit, filter digit 9", "*x*9*\r\n", false, " 1", false, "*1*0*\r\n"},
@@ -44,10 +42,8 @@ TEST_F(FormLoadTest, SettingsComeBackAndAreWrittenAgain) {
         {"empty file", "", true, " 1", false, "*1*1*\r\n"},
         {"no star", "garbage\r\n", true, " 1", false, "*1*1*\r\n"},
         {"short line", "*3", true, " 3", false, "*3*1*\r\n"},
-        {"binary", std::string("\x00\xFF*\x80\x01\x02\x03", 7), true, " 1", false,
-         "*1*1*\r\n"},
-        {"only seven characters are read", "*3*0*t*trailing*t*", false, " 3", true,
-         "*3*0*t*\r\n"},
+        {"binary", std::string("\x00\xFF*\x80\x01\x02\x03", 7), true, " 1", false, "*1*1*\r\n"},
+        {"only seven characters are read", "*3*0*t*trailing*t*", false, " 3", true, "*3*0*t*\r\n"},
     };
     for (const SettingsCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -86,10 +82,11 @@ TEST_F(FormLoadTest, StartUpLeavesTheWindowIdleWithTheInstructions) {
     EXPECT_TRUE(platform_.mainShown);
     EXPECT_EQ(form.caption, "VIGIE K7 Téléchargement (v1.0.2)");
     EXPECT_EQ(form.lblDots.caption, "");
-    EXPECT_EQ(form.lblStatus.caption,
-              "1. Sélectionner le port dans lequel le K7 est connecté dans \u201CCom Port\u201D.\r\n"
-              "2. Selectionner la base de données à télécharger dans \u201CDownload File\u201D.\r\n"
-              "3. Cliquer \u201CStart Update\u201D.");
+    EXPECT_EQ(
+        form.lblStatus.caption,
+        "1. Sélectionner le port dans lequel le K7 est connecté dans \u201CCom Port\u201D.\r\n"
+        "2. Selectionner la base de données à télécharger dans \u201CDownload File\u201D.\r\n"
+        "3. Cliquer \u201CStart Update\u201D.");
     EXPECT_EQ(form.lblStatus.font.size, 10);
     EXPECT_FALSE(form.lblStatus.font.bold);
     EXPECT_EQ(form.lblStatus.alignment, Alignment::Left);
@@ -102,8 +99,7 @@ TEST_F(FormLoadTest, StartUpLeavesTheWindowIdleWithTheInstructions) {
     EXPECT_EQ(form.prgb1.value, 0);
     EXPECT_EQ(form.prgb1.barColor, 0xFF0031u);
     EXPECT_EQ(form.prgb1.backColor, 0xFFFFFFu);
-    EXPECT_FALSE(form.tmrCheck.enabled() || form.tmrUserUpload.enabled() ||
-                 form.tmrDots.enabled());
+    EXPECT_FALSE(form.tmrCheck.enabled() || form.tmrUserUpload.enabled() || form.tmrDots.enabled());
     EXPECT_TRUE(platform_.boxes.empty());
 }
 

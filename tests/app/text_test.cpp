@@ -11,7 +11,9 @@ TEST(TextTest, Windows1252RoundTripsEveryAssignedByte) {
         all += static_cast<char>(b);
     EXPECT_EQ(utf8ToCp1252(cp1252ToUtf8(all)), all);
     EXPECT_EQ(cp1252ToUtf8("\xE9\x80\x92"), "é€’");
-    EXPECT_EQ(utf8ToCp1252("Téléchargement ✓"), "T\xE9l\xE9" "chargement ?");
+    EXPECT_EQ(utf8ToCp1252("Téléchargement ✓"),
+              "T\xE9l\xE9"
+              "chargement ?");
 }
 
 TEST(TextTest, UpperCaseFollowsTheCodePage) {

@@ -63,7 +63,8 @@ TEST_F(WindowTest, WebItemsOpenTheSameSupportPageAndHelpIsModal) {
 }
 
 TEST_F(WindowTest, BottomStripLiesBelowTheVisibleClientArea) {
-    // At the imposed size the client area ends above Top 4440: the strip must exist but stay hidden.
+    // At the imposed size the client area ends above Top 4440: the strip must exist but stay
+    // hidden.
     for (const char* name : {"Label3", "Label7", "Label5", "Label11"})
         EXPECT_GE(layout::control(name).top, 4440) << name;
     for (const char* name : {"cmdGo", "cmdClose", "cboPort", "cboFile", "lblStatus", "prgb1"}) {

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 // A helper process that prints a line once it is ready.
 class Peer {
-public:
+  public:
     Peer(const QString& program, const QStringList& args) {
         process_.setProgram(program);
         process_.setArguments(args);
@@ -49,14 +49,14 @@ public:
         return "";
     }
 
-private:
+  private:
     QProcess process_;
 };
 
 // Answers the windows that open modally: Next on the start window, and message boxes from a script
 // (No by default), recording each box.
 class ModalWatcher {
-public:
+  public:
     struct Box {
         std::string title, text;
     };
@@ -67,7 +67,7 @@ public:
     }
     std::vector<Box> boxes;
 
-private:
+  private:
     void poll() {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal)
@@ -89,11 +89,13 @@ std::string sampleDatabase() {
     std::string text;
     for (int i = 1; i <= 60; ++i)
         text += std::to_string(i) + ",45.1234" + std::to_string(i) + ",FIXE,50,Pont-L\xE9ger\r\n";
-    return text + "61,0,ZONE,30,l\xE2" "che\nsans fin";  // a lone LF inside, no end on the last line
+    return text +
+           "61,0,ZONE,30,l\xE2"
+           "che\nsans fin";  // a lone LF inside, no end on the last line
 }
 
 class EndToEndTest : public ::testing::Test {
-protected:
+  protected:
     EndToEndTest() {
         fs::create_directories(dir_.path() / "com");
         fs::create_directories(dir_.path() / "server");
@@ -125,10 +127,10 @@ protected:
 
     std::unique_ptr<Peer> startDevice(QStringList extra) {
         QStringList args{"--link", QString::fromStdString((dir_.path() / "com" / "COM1").string()),
-                         "--name", "ab12cd3", "--out",
-                         QString::fromStdString((dir_.path() / "received").string())};
-        auto device = std::make_unique<Peer>(
-            QString::fromStdString((binDir() / "k7sim").string()), args + extra);
+                         "--name", "ab12cd3",
+                         "--out",  QString::fromStdString((dir_.path() / "received").string())};
+        auto device = std::make_unique<Peer>(QString::fromStdString((binDir() / "k7sim").string()),
+                                             args + extra);
         for (int i = 0; i < 100 && !fs::exists(dir_.path() / "com" / "COM1"); ++i)
             QThread::msleep(50);
         EXPECT_TRUE(fs::exists(dir_.path() / "com" / "COM1")) << "the simulator did not start";
@@ -166,7 +168,9 @@ TEST_F(EndToEndTest, WholeUpdateReachesTheDevice) {
     for (int i = 1; i <= 60; ++i)
         expected +=
             std::to_string(i) + ",45.1234" + std::to_string(i) + ",FIXE,50,Pont-L\xE9ger\r\n";
-    expected += "61,0,ZONE,30,l\xE2" "che\nsans fin\r\n";
+    expected +=
+        "61,0,ZONE,30,l\xE2"
+        "che\nsans fin\r\n";
     expected += "\x03\r\n\r\n368\r\n";
     EXPECT_EQ(readFile(dir_.path() / "received"), expected);
 

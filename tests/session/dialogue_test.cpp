@@ -24,8 +24,8 @@ TEST_F(DialogueTest, SilentDeviceGetsAWakeUpEvery5sThenTheWrongPortHint) {
 
     EXPECT_EQ(form.lblStatus.caption, kGiveUp + kWrongPort);
     EXPECT_FALSE(form.lblStatus.font.bold);
-    EXPECT_EQ(retries, (std::vector<std::string>{"Retry Count", "3", "4", "5", "6", "7", "8",
-                                                 "9", "10"}));
+    EXPECT_EQ(retries,
+              (std::vector<std::string>{"Retry Count", "3", "4", "5", "6", "7", "8", "9", "10"}));
     // The first wake-up at once, then one per tick of the 5 s timer until the count reaches 10.
     ASSERT_EQ(k7_.wakeUpTimes.size(), 8u);
     for (size_t i = 0; i < k7_.wakeUpTimes.size(); ++i)
@@ -110,7 +110,7 @@ TEST_F(DialogueTest, HelpHeldOpenDuringStage1DoesNotStopTheGiveUp) {
 
 TEST_F(DialogueTest, SessionPassesThroughTheStagesWithTheirTexts) {
     k7_.stopAfter = FakeK7::Step::File;  // sends T#FTPFILEP, then nothing
-    k7_.name = "x\xe9yz";               // a short name: the CR and what follows are taken too
+    k7_.name = "x\xe9yz";                // a short name: the CR and what follows are taken too
     FrmMain& form = load();
     std::vector<std::string> stages, status;
     watch(form.Label5, stages);
@@ -132,6 +132,23 @@ TEST_F(DialogueTest, SessionPassesThroughTheStagesWithTheirTexts) {
     EXPECT_EQ(std::vector<std::string>(port_.writes.begin(), port_.writes.begin() + 5),
               (std::vector<std::string>{"\x02\x10\x03", "\r\n0\r\n", "\r\n0\r\n", "\r\n0\r\n",
                                         "\r\n0\r\n"}));
+}
+
+TEST_F(DialogueTest, FloodWithoutEndKeepsTheBufferBoundedAndTheNameRecognised) {
+    k7_.sendUserName = false;
+    k7_.stopAfter = FakeK7::Step::UserName;
+    FrmMain& form = load();
+    size_t largest = 0;
+    platform_.onYield = [&] { largest = std::max(largest, form.sRxBuffer.size()); };
+    // 1 MB of noise without a CR across several passes, then the request.
+    for (int i = 0; i < 8; ++i)
+        platform_.after(3000 + i * 2000, [&] { port_.deviceSends(std::string(128 * 1024, 'x')); });
+    platform_.after(20'000, [&] { port_.deviceSends("T#FTPUNabc1234\r"); });
+    platform_.after(30'000, [&] { form.cmdClose_Click(); });
+    form.cmdGo_Click();
+    EXPECT_LE(largest, 16u * 1024);
+    EXPECT_EQ(form.sFtpUser, "ABC1234");
+    EXPECT_EQ(form.nStage, 3);
 }
 
 TEST_F(DialogueTest, DelayWaitsPastItsDeadlineOnA64BitClock) {

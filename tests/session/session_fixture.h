@@ -6,14 +6,15 @@
 
 #include "tests/support/fake_k7.h"
 #include "tests/support/form_fixture.h"
+#include "tests/support/memory_ftp_layer.h"
 
 namespace vigie::test {
 
 class SessionFixture : public FormFixture {
-protected:
+  protected:
     SessionFixture() : k7_(platform_, port_) { probe_.results = {{1, ProbeResult::Opened}}; }
 
-    FrmMain& load(std::unique_ptr<ftp::FtpLayer> ftpLayer = nullptr) {
+    FrmMain& load(std::unique_ptr<ftp::FtpLayer> ftpLayer = std::make_unique<MemoryFtpLayer>()) {
         FrmMain& form = makeForm(std::move(ftpLayer));
         EXPECT_TRUE(form.Form_Load());
         EXPECT_EQ(form.cboPort.text(), " 1");
@@ -33,9 +34,8 @@ protected:
 
     bool idle(const FrmMain& form) const {
         return form.cmdGo.enabled && !form.cmdClose.enabled && form.cboPort.enabled &&
-               form.cboFile.enabled && !form.tmrCheck.enabled() &&
-               !form.tmrUserUpload.enabled() && !form.tmrDots.enabled() &&
-               form.lblDots.caption.empty() && !port_.portOpen();
+               form.cboFile.enabled && !form.tmrCheck.enabled() && !form.tmrUserUpload.enabled() &&
+               !form.tmrDots.enabled() && form.lblDots.caption.empty() && !port_.portOpen();
     }
 
     FakeK7 k7_;

@@ -26,7 +26,7 @@ std::string database(int lines) {
 }
 
 class UpdateTest : public SessionFixture {
-protected:
+  protected:
     UpdateTest() {
         auto layer = std::make_unique<MemoryFtpLayer>();
         ftp_ = layer.get();

@@ -26,8 +26,8 @@ void FakeK7::onWrite(const std::string& bytes) {
     }
     if (step == Step::Data || step == Step::Done) {
         received += bytes;
-        if (vanishAfterLines >= 0 && bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0 &&
-            --vanishAfterLines < 0)
+        if (vanishAfterLines >= 0 && bytes.size() >= 2 &&
+            bytes.compare(bytes.size() - 2, 2, "\r\n") == 0 && --vanishAfterLines < 0)
             port_.vanish();
         if (step == Step::Data && received.size() >= 10 &&
             received.compare(received.size() - 10, 10, "\x03\r\n\r\n368\r\n") == 0) {

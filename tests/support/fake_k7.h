@@ -12,19 +12,19 @@
 namespace vigie::test {
 
 class FakeK7 {
-public:
+  public:
     enum class Step { WakeUp, UserName, Password, File, Get, Data, Done };
 
     FakeK7(VirtualPlatform& platform, MemorySerialPort& port);
 
     std::string name = "abc1234";
-    std::int64_t replyDelay = 300;   // ms between a prompt and the device's answer
-    bool silent = false;             // never answers anything
-    bool sendUserName = true;        // false: answers the wake-up, then never sends T#FTPUN
-    Step stopAfter = Step::Done;     // sends this step's request, then falls silent
-    std::int64_t endDelay = 1000;    // "T#END" this long after the end markers; -1: never
-    bool endBeforeStage8 = false;    // "T#END" right after the transfer starts
-    int vanishAfterLines = -1;       // the port goes away after this many data lines, once
+    std::int64_t replyDelay = 300;  // ms between a prompt and the device's answer
+    bool silent = false;            // never answers anything
+    bool sendUserName = true;       // false: answers the wake-up, then never sends T#FTPUN
+    Step stopAfter = Step::Done;    // sends this step's request, then falls silent
+    std::int64_t endDelay = 1000;   // "T#END" this long after the end markers; -1: never
+    bool endBeforeStage8 = false;   // "T#END" right after the transfer starts
+    int vanishAfterLines = -1;      // the port goes away after this many data lines, once
 
     // What the device received after "150": the data lines with their CR LF, then the markers.
     std::string received;
@@ -32,7 +32,7 @@ public:
     int acks = 0;
     Step step = Step::WakeUp;
 
-private:
+  private:
     void onWrite(const std::string& bytes);
     void send(const std::string& bytes);
     void sendRequest(Step next, const std::string& text);

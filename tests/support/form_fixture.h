@@ -15,14 +15,14 @@
 namespace vigie::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -30,7 +30,7 @@ std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 
 class FormFixture : public ::testing::Test {
-protected:
+  protected:
     FormFixture();
     ~FormFixture() override;
 
@@ -46,7 +46,7 @@ protected:
     FakeProbe probe_;
     std::unique_ptr<FrmMain> form_;
 
-private:
+  private:
     std::string savedXdg_;
     bool hadXdg_ = false;
 };

@@ -14,7 +14,7 @@
 namespace vigie::test {
 
 class MemorySerialPort : public SerialPort {
-public:
+  public:
     // Ports that exist; opening another raises the invalid-port error.
     std::set<int> existing{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     // Ports another program holds: opening raises a different error.
@@ -42,7 +42,7 @@ public:
     void output(const std::string& bytes) override;
     std::string input() override;
 
-private:
+  private:
     bool open_ = false;
     bool vanished_ = false;
     std::int16_t port_ = 1;
@@ -50,7 +50,7 @@ private:
 };
 
 class FakeProbe : public PortProbe {
-public:
+  public:
     std::map<int, ProbeResult> results;  // ports not listed are NotFound
     bool fail = false;                   // the probe itself fails
     std::vector<int> probed;

@@ -26,7 +26,7 @@ struct ShownBox {
 };
 
 class VirtualPlatform : public Platform {
-public:
+  public:
     explicit VirtualPlatform(std::string appDir = "/tmp");
 
     // The form whose timers this platform drives.
@@ -48,7 +48,7 @@ public:
     // Called when a box is shown, before it is answered (the test may act "while it is open").
     std::function<void(const ShownBox&)> onBox;
 
-    bool startNext = true;        // the start window is left through Next
+    bool startNext = true;         // the start window is left through Next
     std::function<void()> onHelp;  // runs while the help window is open
     int helpShown = 0;
     std::vector<std::string> urls;
@@ -74,7 +74,7 @@ public:
     std::string appPath() override { return appDir_; }
     DateTime now() override { return clock; }
 
-private:
+  private:
     void runDue();
 
     std::string appDir_;
