@@ -77,11 +77,6 @@ bool globMatch(const char* pattern, const char* name) {
     return *pattern == '\0';
 }
 
-struct ListEntry {
-    std::string name;
-    std::uint64_t size = 0;
-};
-
 bool allDigits(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
         return std::isdigit(static_cast<unsigned char>(c));
@@ -114,9 +109,9 @@ std::uint64_t toSize(std::string_view digits) {
     return value;
 }
 
-// One line of a LIST reply, in the Unix form ("-rw-r--r-- 1 owner group 3000 Jan 05 10:30 name")
-// or the DOS form ("01-05-24  10:30AM  3000 name"). Names keep their inner and outer spaces.
-bool parseListLine(const std::string& line, ListEntry& entry) {
+}  // namespace
+
+bool parseListLine(const std::string& line, std::string& name, std::uint64_t& size) {
     struct Token {
         std::size_t begin, end;
     };
@@ -139,9 +134,9 @@ bool parseListLine(const std::string& line, ListEntry& entry) {
         // DOS: date, time, size or <DIR>, name
         if (text(0)[2] != '-' || !allDigits(text(2)))
             return false;
-        entry.size = toSize(text(2));
-        entry.name = line.substr(tokens[3].begin);
-        return !entry.name.empty();
+        size = toSize(text(2));
+        name = line.substr(tokens[3].begin);
+        return true;
     }
     if (line.empty() || std::string_view("-dlcbps").find(line[0]) == std::string_view::npos)
         return false;
@@ -150,18 +145,20 @@ bool parseListLine(const std::string& line, ListEntry& entry) {
             isClockOrYear(text(k + 2))) {
             if (tokens[k + 2].end + 1 >= line.size())
                 return false;
-            entry.size = toSize(text(k - 1));
-            entry.name = line.substr(tokens[k + 2].end + 1);
+            size = toSize(text(k - 1));
+            name = line.substr(tokens[k + 2].end + 1);
             if (line[0] == 'l') {
-                const std::size_t arrow = entry.name.find(" -> ");
+                const std::size_t arrow = name.find(" -> ");
                 if (arrow != std::string::npos)
-                    entry.name.erase(arrow);
+                    name.erase(arrow);
             }
             return true;
         }
     }
     return false;
 }
+
+namespace {
 
 bool validHostCharacter(char c, bool ipv6) {
     const auto u = static_cast<unsigned char>(c);
@@ -583,11 +580,12 @@ Handle CurlFtpLayer::ftpFindFirstFile(Handle handle, const std::string& pattern,
         start = end + 1;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        ListEntry entry;
-        if (parseListLine(line, entry) && globMatch(namePattern.c_str(), entry.name.c_str())) {
-            data.fileName = entry.name;
-            data.fileSizeLow = static_cast<std::uint32_t>(entry.size & 0xFFFFFFFFu);
-            data.fileSizeHigh = static_cast<std::uint32_t>(entry.size >> 32);
+        std::string name;
+        std::uint64_t size = 0;
+        if (parseListLine(line, name, size) && globMatch(namePattern.c_str(), name.c_str())) {
+            data.fileName = name;
+            data.fileSizeLow = static_cast<std::uint32_t>(size & 0xFFFFFFFFu);
+            data.fileSizeHigh = static_cast<std::uint32_t>(size >> 32);
             return add(std::make_shared<Object>(Kind::Search, handle));
         }
     }

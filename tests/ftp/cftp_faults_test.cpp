@@ -24,7 +24,9 @@ struct Fault {
     std::size_t events;    // progress events before the failure
 };
 
-void PrintTo(const Fault& f, std::ostream* os) { *os << f.name; }
+void PrintTo(const Fault& f, std::ostream* os) {
+    *os << f.name;
+}
 
 class CftpFault : public ::testing::TestWithParam<Fault> {};
 

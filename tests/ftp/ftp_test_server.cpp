@@ -154,6 +154,73 @@ bool fileExists(const std::string& path) {
     return std::filesystem::exists(path);
 }
 
+bool VsftpdServer::available() {
+    return ::access("/usr/sbin/vsftpd", X_OK) == 0 && ::geteuid() == 0;
+}
+
+VsftpdServer::VsftpdServer() {
+    char pattern[] = "/tmp/vigie-vsftpd-XXXXXX";
+    if (!::mkdtemp(pattern))
+        throw std::runtime_error("mkdtemp() failed");
+    dir_ = pattern;
+    root_ = dir_ + "/root";
+    const std::string empty = dir_ + "/empty";
+    std::filesystem::create_directory(root_);
+    std::filesystem::create_directory(empty);
+    // The anonymous session runs as an unprivileged user: the files must be world-readable, the
+    // chroot folders not writable.
+    using std::filesystem::perms;
+    std::filesystem::permissions(dir_, perms::owner_all | perms::group_read | perms::group_exec |
+                                           perms::others_read | perms::others_exec);
+    std::filesystem::permissions(root_, perms::owner_all | perms::group_read | perms::group_exec |
+                                            perms::others_read | perms::others_exec);
+    std::filesystem::permissions(empty, perms::owner_read | perms::owner_exec);
+    port_ = closedPort();
+    const std::string config = dir_ + "/vsftpd.conf";
+    std::ofstream(config) << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n"
+                          << "listen_port=" << port_ << "\nbackground=NO\n"
+                          << "anonymous_enable=YES\nno_anon_password=YES\nanon_root=" << root_
+                          << "\nlocal_enable=NO\nwrite_enable=NO\nsecure_chroot_dir=" << empty
+                          << "\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
+                          << "pasv_enable=YES\nxferlog_enable=NO\nsyslog_enable=NO\n";
+    std::string program = "/usr/sbin/vsftpd";
+    std::string configArg = config;
+    char* argv[] = {program.data(), configArg.data(), nullptr};
+    if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv, environ) != 0)
+        throw std::runtime_error("cannot start vsftpd");
+    // Ready once it accepts connections.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port_));
+        const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (up)
+            return;
+        ::usleep(20'000);
+    }
+    throw std::runtime_error("vsftpd did not start");
+}
+
+VsftpdServer::~VsftpdServer() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+void VsftpdServer::putFile(const std::string& name, const std::string& bytes) const {
+    const std::string path = root_ + "/" + name;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    using std::filesystem::perms;
+    std::filesystem::permissions(
+        path, perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+}
+
 int closedPort() {
     int port = 0;
     const int fd = boundSocket(port);

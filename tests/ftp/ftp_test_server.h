@@ -40,6 +40,26 @@ class FtpTestServer {
     int port_ = 0;
 };
 
+// A second, unrelated server: vsftpd, anonymous and read-only, on 127.0.0.1 and a free port.
+// Only where /usr/sbin/vsftpd is installed and the tests run as root (it chroots).
+class VsftpdServer {
+  public:
+    static bool available();
+    VsftpdServer();
+    ~VsftpdServer();
+    VsftpdServer(const VsftpdServer&) = delete;
+    VsftpdServer& operator=(const VsftpdServer&) = delete;
+
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    void putFile(const std::string& name, const std::string& bytes) const;
+
+  private:
+    std::string dir_;
+    std::string root_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
 // Bytes of every value, with bare LF, bare CR and CR LF among them, different for each seed.
 std::string testBytes(std::size_t size, unsigned seed);
 std::string readFileBytes(const std::string& path);
