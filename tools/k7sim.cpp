@@ -403,10 +403,16 @@ void Device::process() {
             processData();
             return;
         }
+        if (phase_ == Phase::Stopped) {
+            for (auto at = rx_.find(kAck); at != std::string::npos; at = rx_.find(kAck)) {
+                log("<- Ack (stopped: no answer)");
+                rx_.erase(0, at + kAck.size());
+            }
+        }
         // Waiting for a wake-up, stopped, or the session is over: keep only what may still start a
-        // wake-up.
-        if (rx_.size() > kWakeUp.size())
-            rx_.erase(0, rx_.size() - kWakeUp.size() + 1);
+        // wake-up or complete an acknowledgement.
+        if (rx_.size() >= kAck.size())
+            rx_.erase(0, rx_.size() - kAck.size() + 1);
         return;
     }
 }
