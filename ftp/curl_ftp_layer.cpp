@@ -244,12 +244,18 @@ struct CurlFtpLayer::Transfer : Object {
 struct CurlFtpLayer::Connection : Object {
     Connection(Handle session, CurlFtpLayer& l) : Object(Kind::Connection, session), layer(l) {}
     ~Connection() override {
-        if (easy) {
+        if (easy && multi) {
             if (added)
                 curl_multi_remove_handle(multi, easy);
-            curl_easy_cleanup(easy);
+            // The QUIT that closes a usable control connection waits for its reply, without
+            // yielding. libcurl takes that wait from the last handle added to the multi handle:
+            // a short one, so that a server gone silent cannot freeze the window for long.
+            curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, layer.options_.quitTimeoutSec);
+            if (curl_multi_add_handle(multi, easy) == CURLM_OK)
+                curl_multi_remove_handle(multi, easy);
         }
-        // Sends QUIT on a control connection that is still usable.
+        if (easy)
+            curl_easy_cleanup(easy);
         if (multi)
             curl_multi_cleanup(multi);
     }

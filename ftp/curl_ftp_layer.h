@@ -21,6 +21,7 @@ namespace vigie::ftp {
 struct CurlFtpOptions {
     long connectTimeoutMs = 30'000;        // TCP connect, greeting and login
     long responseTimeoutSec = 60;          // longest wait for one reply of the server
+    long quitTimeoutSec = 2;               // longest wait for the reply to QUIT when closing
     long lowSpeedLimit = 1;                // bytes per second ...
     long lowSpeedTimeSec = 60;             // ... for this long ends a transfer
     int pollIntervalMs = 25;               // longest wait between two yields

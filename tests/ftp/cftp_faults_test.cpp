@@ -148,5 +148,20 @@ TEST(CftpFaults, CloseWhileAReadWaitsCancelsIt) {
     EXPECT_EQ(h.curl().openHandles(), 0u);
 }
 
+TEST(CftpFaults, ServerSilentAtQuitDoesNotHoldTheClose) {
+    FtpTestServer server({{"K7ABCDE", "pw1"}}, "mutequit:0");
+    ftp::CurlFtpOptions options = fastOptions();
+    options.responseTimeoutSec = 600;  // would outlast the test's time limit
+    options.quitTimeoutSec = 1;
+    Harness h(options);
+    ASSERT_TRUE(h.ftp->OpenConnection(server.address(), "K7ABCDE", "pw1"));
+    EXPECT_EQ(h.ftp->GetFTPFileSize("none.txt"), -1);
+    h.ftp->CloseConnection();
+    const auto commands = server.commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back(), "QUIT");
+    EXPECT_EQ(h.curl().openHandles(), 0u);
+}
+
 }  // namespace
 }  // namespace vigie::test

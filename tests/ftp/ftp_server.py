@@ -10,6 +10,8 @@ so that a test can see what reached the server. A fault can be injected into RET
   stall:<n>       send n bytes, then stop sending (the connection stays open)
   short:<n>       send the file without its last n bytes, then report success
   extra:<n>       send the file followed by n more bytes, then report success
+and one into the end of a session:
+  mutequit:0      never answer QUIT
 """
 
 import argparse
@@ -90,6 +92,11 @@ def make_handler(args):
         def pre_process_command(self, line, cmd, arg):
             log_line(args.log, line)
             return super().pre_process_command(line, cmd, arg)
+
+        def ftp_QUIT(self, line):
+            if fault == "mutequit":
+                return None
+            return super().ftp_QUIT(line)
 
         def ftp_RETR(self, file):
             if fault == "reply":
