@@ -384,8 +384,18 @@ bool CurlFtpLayer::pump(Handle handle, Transfer& transfer, const std::function<b
             return true;
         curl_multi_poll(connection->multi, nullptr, 0, options_.pollIntervalMs, nullptr);
         connection.reset();  // the yield may close it
-        if (yield_)
-            yield_();
+        try {
+            if (yield_)
+                yield_();
+        } catch (...) {
+            // An error raised by a handler that ran at the yield ends the operation: it must not
+            // be left running on a transfer record that is about to go away.
+            if (auto c = find<Connection>(handle); c && c->current == &transfer) {
+                finishOperation(*c);
+                c->current = nullptr;
+            }
+            throw;
+        }
     }
 }
 

@@ -65,7 +65,9 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"LongerThanListed", "extra:10", 3000, "InternetReadFile2 error code: 12030", 2},
         Fault{"LongerThanListedWholeBlocks", "extra:1", 2048, "InternetReadFile2 error code: 12030",
               2},
-        Fault{"StalledTransfer", "stall:1500", 5000, "InternetReadFile error code: 12002", 1}),
+        Fault{"StalledTransfer", "stall:1500", 5000, "InternetReadFile error code: 12002", 1},
+        Fault{"StalledAfterTheLastByte", "stall:3000", 3000, "InternetReadFile2 error code: 12002",
+              2}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
 TEST(CftpFaults, RefusedRetrieveLeavesTheServerReply) {

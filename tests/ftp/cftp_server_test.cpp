@@ -376,5 +376,31 @@ TEST_F(CftpServer, CloseAtAYieldDuringADownloadFailsItCleanly) {
     EXPECT_TRUE(h_.ftp->FTPDownloadFile(sLocal, sRemote)) << h_.ftp->GetLastErrorMessage();
 }
 
+TEST_F(CftpServer, ErrorRaisedAtAYieldLeavesNothingDangling) {
+    server_->putFile("raising.bin", testBytes(1024 * 1024, 13));
+    connect();
+    // A handler that runs at a yield raises a run-time error, at the class's own yields and
+    // inside the layer's waits alike.
+    for (const int at : {1, 2, 3, 5, 8, 50, 400}) {
+        SCOPED_TRACE(at);
+        int yields = 0;
+        h_.onYield = [&] {
+            if (++yields == at)
+                throw RuntimeError(err::Internal, "test", "raised at a yield");
+        };
+        std::string sLocal = local("raising.bin");
+        std::string sRemote = "raising.bin";
+        EXPECT_THROW(h_.ftp->FTPDownloadFile(sLocal, sRemote), RuntimeError);
+        h_.onYield = nullptr;
+        h_.ftp->CloseConnection();
+        EXPECT_EQ(h_.curl().openHandles(), 0u);
+        connect();
+    }
+    std::string sLocal = local("raising.bin");
+    std::string sRemote = "raising.bin";
+    EXPECT_TRUE(h_.ftp->FTPDownloadFile(sLocal, sRemote)) << h_.ftp->GetLastErrorMessage();
+    EXPECT_EQ(readFileBytes(sLocal), server_->fileBytes("raising.bin"));
+}
+
 }  // namespace
 }  // namespace vigie::test
