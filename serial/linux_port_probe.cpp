@@ -89,22 +89,25 @@ pid_t lockOwner(const std::string& lockPath) {
     const ssize_t n = ::read(fd, data, sizeof data);
     if (n <= 0)
         return 0;
-    std::size_t i = 0;
-    while (i < static_cast<std::size_t>(n) && std::isspace(static_cast<unsigned char>(data[i])))
-        ++i;
-    if (i < static_cast<std::size_t>(n) && std::isdigit(static_cast<unsigned char>(data[i]))) {
-        long long pid = 0;
-        while (i < static_cast<std::size_t>(n) &&
-               std::isdigit(static_cast<unsigned char>(data[i])) && pid <= INT_MAX)
-            pid = pid * 10 + (data[i++] - '0');
-        return pid > 0 && pid <= INT_MAX ? static_cast<pid_t>(pid) : 0;
-    }
-    if (n == 4) {
+    const auto size = static_cast<std::size_t>(n);
+    // Four bytes that are not all decimal text are the binary form (a process id never fills the
+    // high byte, so that form always holds a NUL).
+    bool text = true;
+    for (std::size_t k = 0; k < size; ++k)
+        text = text && (std::isdigit(static_cast<unsigned char>(data[k])) ||
+                        std::isspace(static_cast<unsigned char>(data[k])));
+    if (size == 4 && !text) {
         std::int32_t pid = 0;
         std::memcpy(&pid, data, 4);
         return pid > 0 ? static_cast<pid_t>(pid) : 0;
     }
-    return 0;
+    std::size_t i = 0;
+    while (i < size && std::isspace(static_cast<unsigned char>(data[i])))
+        ++i;
+    long long pid = 0;
+    while (i < size && std::isdigit(static_cast<unsigned char>(data[i])) && pid <= INT_MAX)
+        pid = pid * 10 + (data[i++] - '0');
+    return pid > 0 && pid <= INT_MAX ? static_cast<pid_t>(pid) : 0;
 }
 
 bool processAlive(pid_t pid) {

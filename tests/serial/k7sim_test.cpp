@@ -165,6 +165,32 @@ TEST_F(K7SimTest, PlaysAWholeUpdate) {
         EXPECT_NE(log.find(seen), std::string::npos) << seen << "\n" << log;
 }
 
+TEST_F(K7SimTest, WithoutEndReportWaitsForThePortToClose) {
+    Simulator sim(args({"--no-end", "--once"}));
+    ASSERT_TRUE(sim.ready());
+    open();
+    // The program repeats its acknowledgement while it waits for the get request: the device
+    // takes no notice.
+    rx_.clear();
+    port_.output(std::string(link::WakeUp));
+    ASSERT_TRUE(waitForRequest(link::UserNameRequest));
+    for (std::string_view next : {link::PasswordRequest, link::FileRequest, link::GetRequest}) {
+        rx_.clear();
+        port_.output(std::string(link::Ack));
+        ASSERT_TRUE(waitForRequest(next)) << next;
+    }
+    port_.output(std::string(link::Ack));
+    EXPECT_TRUE(sim.waitForLog("<- Ack (repeated, ignored)")) << sim.log();
+    rx_.clear();
+    port_.output(std::string(link::TransferStart));
+    const std::string sent = sendData({"only line"});
+    EXPECT_TRUE(sim.waitForLog("(no T#END)")) << sim.log();
+    EXPECT_FALSE(link::hasEndReport(rx_ + port_.input()));
+    port_.setPortOpen(false);
+    EXPECT_EQ(sim.finish(), 0) << sim.log();
+    EXPECT_EQ(readFile(received()), sent);
+}
+
 TEST_F(K7SimTest, ServesOneSessionAfterAnotherAndLeavesOnSigterm) {
     Simulator sim(args({"--name", "K7LOOP1", "--loop"}));
     ASSERT_TRUE(sim.ready()) << sim.log();

@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 
 #include "serial/linux_port_probe.h"
 #include "tests/serial/pty_link.h"
@@ -110,12 +111,21 @@ TEST_F(SystemProbeTest, ALiveLockFileMeansInUse) {
     ASSERT_TRUE(owner.ready());
     const std::string pid = std::to_string(owner.pid());
 
-    const std::int32_t binaryPid = owner.pid();
+    // The old binary form, from an owner whose id could also pass for text: its low byte is a
+    // digit character.
+    std::unique_ptr<Holder> binaryOwner;
+    for (int attempt = 0; attempt < 2000 && !binaryOwner; ++attempt) {
+        auto candidate = std::make_unique<Holder>([] { return true; });
+        if ((candidate->pid() & 0xFF) >= '0' && (candidate->pid() & 0xFF) <= '9')
+            binaryOwner = std::move(candidate);
+    }
+    ASSERT_TRUE(binaryOwner && binaryOwner->ready());
+    const std::int32_t binaryPid = binaryOwner->pid();
     const std::pair<std::string, std::string> locks[] = {
         {"LCK..COM1", "      " + pid + "\n"},             // padded decimal
         {"LCK.." + flat, pid + "\nsomeprogram\nhost\n"},  // id, program, host
         {"LCK.." + flatLink, pid + "\n"},                 // named after the link's own path
-        {"LCK..COM1", std::string(reinterpret_cast<const char*>(&binaryPid), 4)},  // old form
+        {"LCK..COM1", std::string(reinterpret_cast<const char*>(&binaryPid), 4)},
     };
     for (const auto& [lockName, content] : locks) {
         SCOPED_TRACE(lockName);
