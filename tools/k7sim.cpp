@@ -28,6 +28,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -498,6 +499,8 @@ int Device::run() {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
+    // A reader of the log that goes away must not take the device down before it has cleaned up.
+    ::signal(SIGPIPE, SIG_IGN);
 
     while (!finished_ && !gStop) {
         pollfd p{master_, POLLIN, 0};
