@@ -21,6 +21,7 @@ cleanup() {
     rm -rf "$demo"
 }
 trap cleanup EXIT
+trap "exit 130" INT TERM
 mkdir -p "$demo/com"
 
 # The update server: the sample databases, for the simulator's user name and its password.

@@ -1,6 +1,8 @@
 // The update session: "Start Update" runs it from beginning to end, a pass about every 2 seconds,
 // yielding to the event queue where the timers, the Close button and the menus act on its state.
 
+#include <algorithm>
+
 #include "app/frm_main.h"
 #include "app/runtime_error.h"
 #include "app/text.h"
@@ -359,9 +361,10 @@ void FrmMain::tmrUserUpload_Timer() {
 void FrmMain::Delay(std::int32_t nMilliSecs) {
     // 64-bit ticks: no overflow after weeks of uptime, no wrap. The wait sleeps in the event loop;
     // a stop request ends it early, since the session ends at its next yield anyway.
+    // It waits in slices, so that a stop (the window closed) is noticed within a tenth of a second.
     const std::int64_t deadline = platform_.tickCount() + nMilliSecs;
     do {
-        platform_.waitUntil(deadline + 1);
+        platform_.waitUntil(std::min(deadline + 1, platform_.tickCount() + 100));
     } while (platform_.tickCount() <= deadline && !StopRequested);
 }
 

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "app/frm_main.h"
 #include "app/qt/document_dialog.h"
@@ -59,7 +61,16 @@ void QtPlatform::waitUntil(std::int64_t tick) {
     QObject::connect(&deadline, &QTimer::timeout, [] {});
     for (std::int64_t left = tick - tickCount(); left > 0; left = tick - tickCount()) {
         sync();
-        deadline.start(static_cast<int>(std::min<std::int64_t>(left, 1 << 30)));
+        // The tick changes at a whole millisecond of the clock: the timer is armed for the whole
+        // milliseconds left, and the last fraction is slept, so the wait does not overshoot by one.
+        const std::int64_t nsLeft = tick * 1'000'000 - clock_.nsecsElapsed();
+        if (nsLeft < 1'000'000) {
+            std::this_thread::sleep_for(
+                std::chrono::nanoseconds(std::max<std::int64_t>(nsLeft, 0)));
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            continue;
+        }
+        deadline.start(static_cast<int>(std::min<std::int64_t>(nsLeft / 1'000'000, 1 << 30)));
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     sync();
