@@ -633,7 +633,9 @@ Handle CurlFtpLayer::ftpOpenFile(Handle handle, const std::string& remote, Acces
         fail(code::OperationCancelled);
         return 0;
     }
-    if (transfer->done && transfer->result != CURLE_OK) {
+    // A transfer that broke after its data began to flow is open all the same: the reads deliver
+    // what came and then fail, as they would had the break come later.
+    if (transfer->done && transfer->result != CURLE_OK && transfer->available() == 0) {
         const std::uint32_t error = commandError(transfer->result);
         closeObject(file);
         fail(error);

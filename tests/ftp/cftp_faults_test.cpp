@@ -159,7 +159,10 @@ TEST(CftpFaults, ServerSilentAtQuitDoesNotHoldTheClose) {
     ASSERT_TRUE(h.ftp->OpenConnection(server.address(), "K7ABCDE", "pw1"));
     EXPECT_EQ(h.ftp->GetFTPFileSize("none.txt"), -1);
     h.ftp->CloseConnection();
-    const auto commands = server.commands();
+    auto commands = server.commands();
+    // The server may or may not have seen the connection go by the time it is asked.
+    if (!commands.empty() && commands.back() == "DISCONNECT")
+        commands.pop_back();
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(commands.back(), "QUIT");
     EXPECT_EQ(h.curl().openHandles(), 0u);
