@@ -15,75 +15,12 @@
 
 #include "app/qt/application.h"
 #include "tests/support/form_fixture.h"
+#include "tests/support/real_program_helpers.h"
 
 namespace vigie::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A helper process that prints a line once it is ready.
-class Peer {
-  public:
-    Peer(const QString& program, const QStringList& args) {
-        process_.setProgram(program);
-        process_.setArguments(args);
-        process_.setProcessChannelMode(QProcess::SeparateChannels);
-        process_.start();
-    }
-    ~Peer() {
-        process_.terminate();
-        if (!process_.waitForFinished(3000))
-            process_.kill();
-        process_.waitForFinished(3000);
-    }
-    // The first stdout line starting with prefix, "" after 10 s.
-    std::string waitForLine(const std::string& prefix) {
-        for (int i = 0; i < 100; ++i) {
-            while (process_.canReadLine()) {
-                const std::string line = process_.readLine().trimmed().toStdString();
-                if (line.rfind(prefix, 0) == 0)
-                    return line;
-            }
-            process_.waitForReadyRead(100);
-        }
-        return "";
-    }
-
-  private:
-    QProcess process_;
-};
-
-// Answers the windows that open modally: Next on the start window, and message boxes from a script
-// (No by default), recording each box.
-class ModalWatcher {
-  public:
-    struct Box {
-        std::string title, text;
-    };
-    ModalWatcher() {
-        timer_.setInterval(50);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
-        timer_.start();
-    }
-    std::vector<Box> boxes;
-
-  private:
-    void poll() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            boxes.push_back({box->windowTitle().toStdString(), box->text().toStdString()});
-            QAbstractButton* answer = box->button(QMessageBox::No);
-            box->done(answer ? QMessageBox::No : QMessageBox::Ok);
-            return;
-        }
-        for (auto* button : modal->findChildren<QAbstractButton*>())
-            if (button->text() == "Next")
-                button->click();
-    }
-    QTimer timer_;
-};
 
 std::string sampleDatabase() {
     std::string text;
