@@ -12,24 +12,13 @@
 #include "app/runtime_error.h"
 #include "serial/qt_serial_port.h"
 #include "session/device_link.h"
+#include "tests/serial/event_pump.h"
 #include "tests/support/form_fixture.h"
 
 namespace vigie::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Lets the event loop run until done() holds; false when it still does not after a few seconds.
-bool pumpUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::usleep(500);
-    }
-    return true;
-}
 
 class Simulator {
   public:

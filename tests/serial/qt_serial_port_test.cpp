@@ -16,6 +16,7 @@
 #include "app/runtime_error.h"
 #include "serial/linux_port_probe.h"
 #include "serial/qt_serial_port.h"
+#include "tests/serial/event_pump.h"
 #include "tests/serial/pty_link.h"
 #include "tests/support/form_fixture.h"
 
@@ -23,19 +24,6 @@ namespace vigie::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Lets the event loop run until done() holds; false when it still does not after a few seconds
-// (a guard against hanging, not a measure of speed).
-bool pumpUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::usleep(500);
-    }
-    return true;
-}
 
 std::int32_t errorOf(const std::function<void()>& action) {
     try {
