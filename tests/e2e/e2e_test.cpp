@@ -3,13 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QThread>
-#include <QTimer>
 #include <filesystem>
 #include <fstream>
 

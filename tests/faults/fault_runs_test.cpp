@@ -6,6 +6,8 @@
 #include <sys/inotify.h>
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QThread>
 #include <QTimer>
 #include <filesystem>
 #include <optional>

@@ -8,16 +8,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QSocketNotifier>
-#include <QThread>
-#include <QTimer>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>

@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QProcess>
-#include <QThread>
-#include <chrono>
 #include <functional>
 
 #include "app/runtime_error.h"

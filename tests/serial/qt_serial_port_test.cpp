@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QThread>
-#include <chrono>
 #include <functional>
 
 #include "app/frm_main.h"
