@@ -1,6 +1,6 @@
 #include "app/document_windows.h"
 
-#include "app/rtf_reader.h"
+#include "core/rtf_reader.h"
 
 namespace vigie {
 namespace {

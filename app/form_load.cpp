@@ -4,10 +4,10 @@
 #include <fstream>
 
 #include "app/frm_main.h"
-#include "app/runtime_error.h"
 #include "app/settings.h"
 #include "app/support_site.h"
-#include "app/text.h"
+#include "core/runtime_error.h"
+#include "core/text.h"
 
 namespace fs = std::filesystem;
 

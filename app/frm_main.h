@@ -1,11 +1,11 @@
 #pragma once
 // The main window's logic: its controls as models, its module-level state and its handlers.
-// No Qt here. The handlers are spread over the folders of the subsystem they belong to:
-//   app/      Form_Load, Form_Unload, Form_Resize, tmrDots_Timer, the menu commands
-//   serial/   mnuMainFilter_Click, OpenComPort, CloseComPort
+// No toolkit here. The handlers live in two folders:
+//   app/      Form_Load, Form_Unload, Form_Resize, tmrDots_Timer, the menu commands,
+//             mnuMainFilter_Click (the port list)
 //   session/  cmdGo_Click, tmrCheck_Timer, tmrUserUpload_Timer, Delay, stage 7, FailUpdate,
-//             cmdClose_Click
-//   ftp/      ConnectToServer, DownloadDatabase, DisconnectFromServer, mFTP_FileTransferProgress
+//             cmdClose_Click, OpenComPort, CloseComPort, ConnectToServer, DownloadDatabase,
+//             DisconnectFromServer, mFTP_FileTransferProgress
 
 #include <cstdint>
 #include <memory>
@@ -13,10 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/controls.h"
-#include "app/data_files.h"
-#include "app/platform.h"
-#include "app/runtime_error.h"
+#include "core/controls.h"
+#include "core/data_files.h"
+#include "core/platform.h"
+#include "core/runtime_error.h"
 #include "ftp/cftp.h"
 #include "serial/port_probe.h"
 #include "serial/serial_port.h"

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "app/controls.h"
+#include "core/controls.h"
 
 namespace vigie::layout {
 

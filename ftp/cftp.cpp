@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace vigie {
 namespace {

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "app/runtime_error.h"
+#include "core/runtime_error.h"
 #include "serial/port_names.h"
 
 namespace vigie {

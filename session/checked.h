@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace vigie::checked {
 

@@ -1,6 +1,6 @@
 #include "session/device_link.h"
 
-#include "app/text.h"
+#include "core/text.h"
 
 namespace vigie::link {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace vigie {
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "app/frm_main.h"
-#include "app/runtime_error.h"
-#include "app/text.h"
+#include "core/runtime_error.h"
+#include "core/text.h"
 #include "session/checked.h"
 #include "session/device_link.h"
 #include "session/error_boxes.h"

@@ -4,7 +4,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include "app/platform.h"
+#include "core/platform.h"
 
 namespace vigie {
 

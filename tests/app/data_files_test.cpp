@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/data_files.h"
-#include "app/runtime_error.h"
+#include "core/data_files.h"
+#include "core/runtime_error.h"
 
 namespace vigie {
 namespace {

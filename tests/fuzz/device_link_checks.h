@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/text.h"
+#include "core/text.h"
 #include "session/device_link.h"
 #include "tests/fuzz/check_support.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/text.h"
+#include "core/text.h"
 #include "tests/fuzz/check_support.h"
 
 namespace vigie::fuzz {

@@ -1,4 +1,4 @@
-#include "app/rtf_reader.h"
+#include "core/rtf_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <functional>
 
-#include "app/runtime_error.h"
+#include "core/runtime_error.h"
 #include "serial/qt_serial_port.h"
 #include "session/device_link.h"
 #include "tests/serial/event_pump.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/runtime_error.h"
+#include "core/runtime_error.h"
 #include "tests/support/form_fixture.h"
 
 namespace vigie::test {

@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "app/frm_main.h"
-#include "app/runtime_error.h"
+#include "core/runtime_error.h"
 #include "serial/linux_port_probe.h"
 #include "serial/qt_serial_port.h"
 #include "tests/serial/event_pump.h"

@@ -1,6 +1,6 @@
 #include "tests/support/memory_serial_port.h"
 
-#include "app/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace vigie::test {
 

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "app/frm_main.h"
-#include "app/text.h"
+#include "core/text.h"
 
 namespace vigie {
 namespace {

@@ -1,6 +1,6 @@
-#include "app/data_files.h"
+#include "core/data_files.h"
 
-#include "app/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace vigie {
 

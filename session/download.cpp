@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "app/frm_main.h"
-#include "app/runtime_error.h"
+#include "core/runtime_error.h"
 
 namespace vigie {
 namespace {

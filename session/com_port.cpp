@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "app/frm_main.h"
-#include "app/runtime_error.h"
-#include "app/text.h"
+#include "core/runtime_error.h"
+#include "core/text.h"
 
 namespace vigie {
 namespace {
