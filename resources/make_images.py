@@ -1,5 +1,8 @@
 #!/usr/bin/python3
-"""Draws the window icons (icon32.png, icon16.png) and the banner (banner.png).
+"""Draws the icons (icon16.png to icon256.png) and the banner (banner.png).
+
+The window uses icon16.png and icon32.png; all sizes go into the desktop's icon theme when the
+program is installed.
 
 Standard library only: every pixel is computed from a few shapes, supersampled for smooth edges,
 and written as PNG with zlib. Run it from anywhere; the pictures land beside this script.
@@ -109,12 +112,18 @@ def write_png(path, width, height, rows, keep_alpha):
         out.write(chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
+# The sizes a desktop's icon theme usually holds.
+ICON_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
+
+
 def icon(size):
-    """A round scope on a transparent background; the small one keeps only the outer ring."""
+    """A round scope on a transparent background; the small ones keep only the outer ring."""
     c = size / 2
     radius = c - 0.5
-    rings = [radius * 0.45, radius - 0.9] if size >= 32 else [radius - 0.7]
-    line = 1.3 if size >= 32 else 1.0
+    # Lines thicken past 48 pixels, so that the large icons do not look like wire.
+    line = (1.3 if size >= 32 else 1.0) * max(1.0, size / 48)
+    outer = radius - 0.9 if size <= 32 else radius - 0.7 * line
+    rings = [radius * 0.45, outer] if size >= 32 else [radius - 0.7]
     blips = [(c + radius * 0.5, c - radius * 0.2, size / 22)]
 
     def shade(x, y):
@@ -142,8 +151,8 @@ def banner():
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    write_png(os.path.join(here, "icon32.png"), 32, 32, icon(32), True)
-    write_png(os.path.join(here, "icon16.png"), 16, 16, icon(16), True)
+    for size in ICON_SIZES:
+        write_png(os.path.join(here, f"icon{size}.png"), size, size, icon(size), True)
     write_png(os.path.join(here, "banner.png"), 300, 100, banner(), False)
 
 
