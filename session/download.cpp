@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "app/frm_main.h"
+#include "app/work_folder.h"
 #include "core/runtime_error.h"
 
 namespace vigie {
@@ -41,7 +42,7 @@ std::string FrmMain::updateServer() {
 }
 
 std::string FrmMain::workFilePath() {
-    return platform_.appPath() + "/" + sWorkFile;
+    return workFolder(platform_.appPath()) + "/" + sWorkFile;
 }
 
 void FrmMain::ShowBusyPointer() {
