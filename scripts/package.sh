@@ -6,20 +6,28 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-package
 
-"$root/scripts/setup.sh" "$build" -DVIGIE_TESTS=OFF -DVIGIE_SANITIZE=OFF "$@" >&2
-
-# lintian is only needed here, not to build or test the program.
-if ! dpkg-query -W -f='${Status}' lintian 2>/dev/null | grep -q 'install ok installed'; then
+# dpkg-dev gives the build flags below; lintian is only needed here, not to build or test.
+missing=()
+for p in dpkg-dev lintian; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}" >&2
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    echo "Installing: lintian" >&2
     "${sudo_cmd[@]}" apt-get update -qq >&2
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-        lintian >/dev/null
+        "${missing[@]}" >/dev/null
 fi
+
+# Debian's hardening flags, as its own packages are built with.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+"$root/scripts/setup.sh" "$build" -DVIGIE_TESTS=OFF -DVIGIE_SANITIZE=OFF \
+    "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+    "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" "$@" >&2
 
 rm -f "$build"/vigie-k7_*.deb
 (cd "$build" && cpack -G DEB >&2)
 deb=$(ls "$build"/vigie-k7_*.deb)
-lintian --fail-on error --no-tag-display-limit "$deb" >&2
+lintian --fail-on error --tag-display-limit 0 "$deb" >&2
 echo "$deb"
