@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <vector>
 
 #include "core/runtime_error.h"
 #include "serial/port_names.h"
@@ -15,28 +14,36 @@ namespace {
 constexpr const char* kSource = "MSComm1";
 constexpr std::int32_t kInvalidPropertyValue = 380;
 
+QSerialPort::Parity qtParity(Parity parity) {
+    switch (parity) {
+        case Parity::Even:
+            return QSerialPort::EvenParity;
+        case Parity::Odd:
+            return QSerialPort::OddParity;
+        case Parity::Mark:
+            return QSerialPort::MarkParity;
+        case Parity::Space:
+            return QSerialPort::SpaceParity;
+        case Parity::None:
+            break;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits qtStopBits(StopBits stopBits) {
+    switch (stopBits) {
+        case StopBits::OneAndHalf:
+            return QSerialPort::OneAndHalfStop;
+        case StopBits::Two:
+            return QSerialPort::TwoStop;
+        case StopBits::One:
+            break;
+    }
+    return QSerialPort::OneStop;
+}
+
 [[noreturn]] void fail(std::int32_t number, const std::string& description) {
     throw RuntimeError(number, kSource, description);
-}
-
-std::vector<std::string> splitFields(const std::string& text) {
-    std::vector<std::string> fields(1);
-    for (char c : text) {
-        if (c == ',')
-            fields.emplace_back();
-        else if (c != ' ')
-            fields.back() += c;
-    }
-    return fields;
-}
-
-bool allDigits(const std::string& s) {
-    if (s.empty())
-        return false;
-    for (char c : s)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
 }
 
 // Whether the device is plainly absent: no file at the path (or a link that leads nowhere).
@@ -64,57 +71,7 @@ void QtSerialPort::setCommPort(std::int16_t port) {
 }
 
 void QtSerialPort::setSettings(const std::string& settings) {
-    const std::vector<std::string> f = splitFields(settings);
-    if (f.size() != 4 || !allDigits(f[0]) || f[0].size() > 9 || f[1].size() != 1)
-        fail(kInvalidPropertyValue, "Invalid property value");
-    const auto baud = static_cast<qint32>(std::stol(f[0]));
-    QSerialPort::Parity parity;
-    switch (f[1][0] | 0x20) {
-        case 'n':
-            parity = QSerialPort::NoParity;
-            break;
-        case 'e':
-            parity = QSerialPort::EvenParity;
-            break;
-        case 'o':
-            parity = QSerialPort::OddParity;
-            break;
-        case 'm':
-            parity = QSerialPort::MarkParity;
-            break;
-        case 's':
-            parity = QSerialPort::SpaceParity;
-            break;
-        default:
-            fail(kInvalidPropertyValue, "Invalid property value");
-    }
-    QSerialPort::DataBits dataBits;
-    if (f[2] == "5")
-        dataBits = QSerialPort::Data5;
-    else if (f[2] == "6")
-        dataBits = QSerialPort::Data6;
-    else if (f[2] == "7")
-        dataBits = QSerialPort::Data7;
-    else if (f[2] == "8")
-        dataBits = QSerialPort::Data8;
-    else
-        fail(kInvalidPropertyValue, "Invalid property value");
-    QSerialPort::StopBits stopBits;
-    if (f[3] == "1")
-        stopBits = QSerialPort::OneStop;
-    else if (f[3] == "1.5")
-        stopBits = QSerialPort::OneAndHalfStop;
-    else if (f[3] == "2")
-        stopBits = QSerialPort::TwoStop;
-    else
-        fail(kInvalidPropertyValue, "Invalid property value");
-    if (baud <= 0)
-        fail(kInvalidPropertyValue, "Invalid property value");
-
-    baudRate_ = baud;
-    parity_ = parity;
-    dataBits_ = dataBits;
-    stopBits_ = stopBits;
+    settings_ = parseLineSettings(settings);
     if (port_.isOpen())
         applyLineSettings();
 }
@@ -126,8 +83,10 @@ void QtSerialPort::setInputLen(std::int16_t len) {
 }
 
 void QtSerialPort::applyLineSettings() {
-    const bool ok = port_.setBaudRate(baudRate_) && port_.setParity(parity_) &&
-                    port_.setDataBits(dataBits_) && port_.setStopBits(stopBits_) &&
+    const bool ok = port_.setBaudRate(settings_.baudRate) &&
+                    port_.setParity(qtParity(settings_.parity)) &&
+                    port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits)) &&
+                    port_.setStopBits(qtStopBits(settings_.stopBits)) &&
                     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok)
         fail(err::PortOpenFailed,

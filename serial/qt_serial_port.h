@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/line_settings.h"
 #include "serial/serial_port.h"
 
 namespace vigie {
@@ -54,10 +55,7 @@ class QtSerialPort : public SerialPort {
     QByteArray pending_;  // bytes that had arrived when the device went away
     std::int16_t commPort_ = 1;
     std::int16_t inputLen_ = 0;
-    qint32 baudRate_ = 9600;
-    QSerialPort::Parity parity_ = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits_ = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits_ = QSerialPort::OneStop;
+    LineSettings settings_;
     int errorReports_ = 0;
 };
 

@@ -1,5 +1,7 @@
 // The port probe on Windows: open \\.\ComN without sharing and read the system's answer.
 
+#include "serial/win_port_probe.h"
+
 #include <windows.h>
 
 #include <string>
@@ -7,6 +9,17 @@
 #include "serial/linux_port_probe.h"
 
 namespace vigie {
+
+ProbeResult probeResultForError(std::uint32_t win32Error) {
+    switch (win32Error) {
+        case ERROR_ACCESS_DENIED:
+            return ProbeResult::AccessDenied;
+        case ERROR_FILE_NOT_FOUND:
+            return ProbeResult::NotFound;
+        default:
+            return ProbeResult::OtherError;
+    }
+}
 
 ProbeResult SystemPortProbe::probe(int portNumber) {
     // The "\\.\" prefix reaches every port, COM10 and above included.
@@ -17,14 +30,7 @@ ProbeResult SystemPortProbe::probe(int portNumber) {
         ::CloseHandle(handle);
         return ProbeResult::Opened;
     }
-    switch (::GetLastError()) {
-        case ERROR_ACCESS_DENIED:
-            return ProbeResult::AccessDenied;
-        case ERROR_FILE_NOT_FOUND:
-            return ProbeResult::NotFound;
-        default:
-            return ProbeResult::OtherError;
-    }
+    return probeResultForError(::GetLastError());
 }
 
 }  // namespace vigie

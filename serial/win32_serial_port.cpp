@@ -1,0 +1,260 @@
+#include "serial/win32_serial_port.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "core/runtime_error.h"
+
+namespace vigie {
+namespace {
+
+constexpr const char* kSource = "MSComm1";
+constexpr std::int32_t kInvalidPropertyValue = 380;
+// A write may take this long plus a millisecond per byte (four times the time a byte takes on the
+// line at 38400 bit/s) before the device counts as gone.
+constexpr DWORD kWriteTimeoutMs = 2000;
+constexpr DWORD kWriteTimeoutPerByteMs = 1;
+
+[[noreturn]] void fail(std::int32_t number, const std::string& description, DWORD lastError = 0) {
+    throw RuntimeError(number, kSource, description, static_cast<std::int32_t>(lastError));
+}
+
+std::string systemMessage(DWORD error) {
+    char* text = nullptr;
+    const DWORD n = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = n && text ? std::string(text, n) : "error " + std::to_string(error);
+    if (text)
+        ::LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+
+// "\\.\COMn" reaches every port, COM10 and above included.
+std::string devicePath(int portNumber) {
+    return "\\\\.\\COM" + std::to_string(portNumber);
+}
+
+BYTE win32Parity(Parity parity) {
+    switch (parity) {
+        case Parity::Even:
+            return EVENPARITY;
+        case Parity::Odd:
+            return ODDPARITY;
+        case Parity::Mark:
+            return MARKPARITY;
+        case Parity::Space:
+            return SPACEPARITY;
+        case Parity::None:
+            break;
+    }
+    return NOPARITY;
+}
+
+BYTE win32StopBits(StopBits stopBits) {
+    switch (stopBits) {
+        case StopBits::OneAndHalf:
+            return ONE5STOPBITS;
+        case StopBits::Two:
+            return TWOSTOPBITS;
+        case StopBits::One:
+            break;
+    }
+    return ONESTOPBIT;
+}
+
+}  // namespace
+
+std::int32_t portOpenErrorNumber(std::uint32_t win32Error) {
+    switch (win32Error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return err::InvalidPortNumber;
+        default:
+            return err::PortOpenFailed;
+    }
+}
+
+Win32SerialPort::~Win32SerialPort() {
+    closeHandle();
+}
+
+void Win32SerialPort::closeHandle() {
+    if (handle_)
+        ::CloseHandle(handle_);
+    handle_ = nullptr;
+}
+
+void Win32SerialPort::setCommPort(std::int16_t port) {
+    if (port < 1)
+        fail(err::InvalidPortNumber, "Invalid port number");
+    commPort_ = port;
+}
+
+void Win32SerialPort::setSettings(const std::string& settings) {
+    settings_ = parseLineSettings(settings);
+    if (handle_)
+        applyLineSettings();
+}
+
+void Win32SerialPort::setInputLen(std::int16_t len) {
+    if (len < 0)
+        fail(kInvalidPropertyValue, "Invalid property value");
+    inputLen_ = len;
+}
+
+void Win32SerialPort::applyLineSettings() {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(handle_, &dcb)) {
+        const DWORD error = ::GetLastError();
+        fail(err::PortOpenFailed, "Cannot configure the port: " + systemMessage(error), error);
+    }
+    dcb.BaudRate = static_cast<DWORD>(settings_.baudRate);
+    dcb.ByteSize = static_cast<BYTE>(settings_.dataBits);
+    dcb.Parity = win32Parity(settings_.parity);
+    dcb.StopBits = win32StopBits(settings_.stopBits);
+    dcb.fBinary = TRUE;
+    dcb.fParity = settings_.parity != Parity::None;
+    // Bytes that arrive with a parity error are replaced by "?".
+    dcb.fErrorChar = settings_.parity != Parity::None;
+    dcb.ErrorChar = '?';
+    // No flow control of either kind: every byte value is data.
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fNull = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    // A line error must not stop reads and writes until somebody clears it.
+    dcb.fAbortOnError = FALSE;
+
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;  // with both totals 0: return at once
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = kWriteTimeoutPerByteMs;
+    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
+
+    if (!::SetCommState(handle_, &dcb) || !::SetCommTimeouts(handle_, &timeouts)) {
+        const DWORD error = ::GetLastError();
+        fail(err::PortOpenFailed, "Cannot configure the port: " + systemMessage(error), error);
+    }
+}
+
+void Win32SerialPort::setPortOpen(bool open) {
+    if (!open) {
+        closeHandle();
+        open_ = false;
+        lost_ = false;
+        pending_.clear();
+        return;
+    }
+    if (open_)
+        fail(err::PortAlreadyOpen, "Port already open");
+
+    const std::string path = devicePath(commPort_);
+    // No sharing: a port held by another program refuses the open.
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        const std::int32_t number = portOpenErrorNumber(error);
+        if (number == err::InvalidPortNumber)
+            fail(number, "Invalid port number", error);
+        fail(number, "Cannot open " + path + ": " + systemMessage(error), error);
+    }
+    handle_ = handle;
+    try {
+        applyLineSettings();
+    } catch (...) {
+        closeHandle();
+        throw;
+    }
+    open_ = true;
+    lost_ = false;
+    pending_.clear();
+}
+
+void Win32SerialPort::deviceGone() {
+    lost_ = true;
+    closeHandle();
+}
+
+std::string Win32SerialPort::take(std::string& buffer) {
+    const std::size_t n =
+        inputLen_ > 0 ? std::min<std::size_t>(static_cast<std::size_t>(inputLen_), buffer.size())
+                      : buffer.size();
+    std::string out = buffer.substr(0, n);
+    buffer.erase(0, n);
+    return out;
+}
+
+void Win32SerialPort::output(const std::string& bytes) {
+    if (!open_)
+        return;
+    if (lost_)
+        fail(err::WriteError, "The device is no longer connected");
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 65536));
+        // A write that fails, or that the time-out ends with nothing taken, means the device is
+        // gone or no longer takes data.
+        if (!::WriteFile(handle_, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+            const DWORD error = ::GetLastError();
+            deviceGone();
+            fail(err::WriteError, "The device is no longer connected", error);
+        }
+        done += written;
+    }
+}
+
+std::string Win32SerialPort::pendingOrFailure() {
+    if (!pending_.empty())
+        return take(pending_);
+    fail(err::ReadError, "The device is no longer connected");
+}
+
+std::string Win32SerialPort::input() {
+    if (!open_)
+        return "";
+    if (lost_)
+        return pendingOrFailure();
+    std::string data;
+    char buffer[4096];
+    for (;;) {
+        const std::size_t room =
+            inputLen_ > 0 ? std::min<std::size_t>(static_cast<std::size_t>(inputLen_) - data.size(),
+                                                  sizeof buffer)
+                          : sizeof buffer;
+        DWORD got = 0;
+        if (!::ReadFile(handle_, buffer, static_cast<DWORD>(room), &got, nullptr)) {
+            pending_ = std::move(data);
+            deviceGone();
+            return pendingOrFailure();
+        }
+        data.append(buffer, got);
+        if (got < room || (inputLen_ > 0 && data.size() >= static_cast<std::size_t>(inputLen_)))
+            break;
+    }
+    // A read of a port whose device has gone may still succeed with no bytes: the port's status
+    // tells.
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(handle_, &errors, &status)) {
+        pending_ = std::move(data);
+        deviceGone();
+        return pendingOrFailure();
+    }
+    return data;
+}
+
+}  // namespace vigie
