@@ -202,18 +202,16 @@ void Win32SerialPort::output(const std::string& bytes) {
         return;
     if (lost_)
         fail(err::WriteError, "The device is no longer connected");
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 65536));
-        // A write that fails, or that the time-out ends with nothing taken, means the device is
-        // gone or no longer takes data.
-        if (!::WriteFile(handle_, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
-            const DWORD error = ::GetLastError();
-            deviceGone();
-            fail(err::WriteError, "The device is no longer connected", error);
-        }
-        done += written;
+    if (bytes.empty())
+        return;
+    // A write returns once all bytes are taken or its time-out ends: fewer bytes mean the device
+    // no longer takes data, a failure that it is gone.
+    DWORD written = 0;
+    const auto size = static_cast<DWORD>(bytes.size());
+    if (!::WriteFile(handle_, bytes.data(), size, &written, nullptr) || written != size) {
+        const DWORD error = ::GetLastError();
+        deviceGone();
+        fail(err::WriteError, "The device is no longer connected", error);
     }
 }
 

@@ -7,7 +7,8 @@ watches the device's side in step with the tests, and cleans up. Scenarios:
 
   pty       a pseudo-terminal (left at the wrong line settings on purpose) as COMn and a plain
             file as COMm: the line settings seen on the terminal, every byte value both ways, a
-            change of settings while open, and the device going away under a write
+            change of settings while open, a device that takes no data, and the device going
+            away under a write
   dialogue  the K7 simulator as COMn: a whole update dialogue, the data checked byte for byte
   vanish    the K7 simulator as COMn, vanishing in the middle of the data
 
@@ -81,14 +82,22 @@ SERVER_DUMP = re.compile(r"^(0x[0-9a-f]+:\d+: |\s+[0-9a-f]{4}: (0x[0-9a-f]+ |ref
 
 
 class Program:
-    """The Windows test program under Wine."""
+    """The Windows test program under Wine.
+
+    Its output goes to files, shown once it has ended: a Wine server that this run starts inherits
+    the program's output, and would otherwise hold the test runner's pipes open after the test.
+    """
 
     def __init__(self, args, workdir, test_filter, env):
         command = [args.emulator, args.exe, f"--gtest_filter={test_filter}"]
         print("+", " ".join(command), flush=True)
+        self.stdout_path = os.path.join(workdir, "wine-stdout")
         self.stderr_path = os.path.join(workdir, "wine-stderr")
-        with open(self.stderr_path, "w") as stderr:
-            self.process = subprocess.Popen(command, env=dict(os.environ, **env), stderr=stderr)
+        with open(self.stdout_path, "w") as stdout, open(self.stderr_path, "w") as stderr:
+            self.process = subprocess.Popen(
+                command, env=dict(os.environ, **env), stdin=subprocess.DEVNULL, stdout=stdout,
+                stderr=stderr)
+        self.shown = False
 
     def poll(self):
         return self.process.poll()
@@ -97,17 +106,23 @@ class Program:
         try:
             return self.process.wait(timeout=limit)
         except subprocess.TimeoutExpired:
-            self.kill()
             raise Failure(f"the test program did not end within {limit:.0f} s")
         finally:
-            self.show_stderr()
+            self.kill()
 
     def kill(self):
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+        self.show_output()
 
-    def show_stderr(self):
+    def show_output(self):
+        if self.shown:
+            return
+        self.shown = True
+        with open(self.stdout_path, errors="replace") as f:
+            sys.stdout.write(f.read())
+        sys.stdout.flush()
         with open(self.stderr_path, errors="replace") as f:
             lines = f.readlines()
         kept = [line for line in lines if not SERVER_DUMP.match(line)]
@@ -130,6 +145,14 @@ def read_exactly(fd, count, program, what):
         if ready:
             data += os.read(fd, count - len(data))
     return data
+
+
+def wait_for_file(path, program):
+    deadline = time.monotonic() + PROGRAM_LIMIT
+    while not os.path.exists(path):
+        if time.monotonic() > deadline or program.poll() is not None:
+            raise Failure(f"no {os.path.basename(path)} from the program")
+        time.sleep(0.05)
 
 
 def set_wrong_line(fd):
@@ -178,7 +201,11 @@ def scenario_pty(args, links, workdir):
             f.write("not a serial port\n")
         links.link(args.file_com, plain)
 
-        env = {"VIGIE_TEST_COM": str(args.com), "VIGIE_TEST_FILE_COM": str(args.file_com)}
+        env = {
+            "VIGIE_TEST_COM": str(args.com),
+            "VIGIE_TEST_FILE_COM": str(args.file_com),
+            "VIGIE_TEST_DIR": windows_path(workdir),
+        }
         program = Program(args, workdir, "PtyPort.*", env)
         try:
             every_byte = bytes(range(256))
@@ -195,9 +222,16 @@ def scenario_pty(args, links, workdir):
             check_line(slave, termios.B9600, two_stop_bits=True)
             os.write(master, b"k")
 
-            signal_byte = read_exactly(master, 1, program, "signal of the loss")
-            if signal_byte != b"?":
-                raise Failure(f"expected the loss signal, got {signal_byte!r}")
+            signal_byte = read_exactly(master, 1, program, "signal of the stall")
+            if signal_byte != b"#":
+                raise Failure(f"expected the stall signal, got {signal_byte!r}")
+            # Take nothing until the program's write has given up.
+            wait_for_file(os.path.join(workdir, "write-gave-up"), program)
+            stalled = b""
+            while not stalled.endswith(b"?"):
+                stalled += read_exactly(master, 1, program, "signal of the loss")
+            if stalled.strip(b"x") != b"?":
+                raise Failure(f"expected the loss signal after the stalled bytes: {stalled[-40:]!r}")
             os.close(master)
             master = -1
             os.close(slave)

@@ -7,10 +7,21 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "core/runtime_error.h"
+#include "serial/port_probe.h"
 #include "serial/win32_serial_port.h"
+
+namespace vigie {
+
+inline void PrintTo(ProbeResult result, std::ostream* out) {
+    static constexpr const char* kNames[] = {"Opened", "NotFound", "AccessDenied", "OtherError"};
+    *out << kNames[static_cast<int>(result)];
+}
+
+}  // namespace vigie
 
 namespace vigie::test {
 

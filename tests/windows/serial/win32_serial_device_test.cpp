@@ -109,6 +109,24 @@ TEST_F(PtyPort, SettingsChangedWhileOpenApplyAtOnce) {
     port.setPortOpen(false);
 }
 
+TEST_F(PtyPort, ADeviceThatTakesNoDataFailsTheWriteInsteadOfBlocking) {
+    const std::string shared = driverSetting("VIGIE_TEST_DIR");
+    ASSERT_FALSE(shared.empty());
+    Win32SerialPort port;
+    openPort(port, com_);
+    port.output("#");  // the driver stops reading
+    const std::string block(200, 'x');
+    std::int32_t writeError = 0;
+    // Far more than the pseudo-terminal holds.
+    for (int i = 0; i < 1000 && writeError == 0; ++i)
+        writeError = errorOf([&] { port.output(block); });
+    EXPECT_EQ(writeError, err::WriteError);
+    EXPECT_TRUE(port.deviceLost());
+    EXPECT_TRUE(port.portOpen());
+    port.setPortOpen(false);
+    std::ofstream(shared + "\\write-gave-up") << "done";  // the driver reads again
+}
+
 TEST_F(PtyPort, ADeviceThatGoesAwayFailsTheNextWriteAndEveryLaterUse) {
     Win32SerialPort port;
     openPort(port, com_);
