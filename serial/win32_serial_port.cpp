@@ -154,7 +154,6 @@ void Win32SerialPort::setPortOpen(bool open) {
         closeHandle();
         open_ = false;
         lost_ = false;
-        pending_.clear();
         return;
     }
     if (open_)
@@ -180,21 +179,11 @@ void Win32SerialPort::setPortOpen(bool open) {
     }
     open_ = true;
     lost_ = false;
-    pending_.clear();
 }
 
 void Win32SerialPort::deviceGone() {
     lost_ = true;
     closeHandle();
-}
-
-std::string Win32SerialPort::take(std::string& buffer) {
-    const std::size_t n =
-        inputLen_ > 0 ? std::min<std::size_t>(static_cast<std::size_t>(inputLen_), buffer.size())
-                      : buffer.size();
-    std::string out = buffer.substr(0, n);
-    buffer.erase(0, n);
-    return out;
 }
 
 void Win32SerialPort::output(const std::string& bytes) {
@@ -215,17 +204,11 @@ void Win32SerialPort::output(const std::string& bytes) {
     }
 }
 
-std::string Win32SerialPort::pendingOrFailure() {
-    if (!pending_.empty())
-        return take(pending_);
-    fail(err::ReadError, "The device is no longer connected");
-}
-
 std::string Win32SerialPort::input() {
     if (!open_)
         return "";
     if (lost_)
-        return pendingOrFailure();
+        fail(err::ReadError, "The device is no longer connected");
     std::string data;
     char buffer[4096];
     for (;;) {
@@ -234,11 +217,8 @@ std::string Win32SerialPort::input() {
                                                   sizeof buffer)
                           : sizeof buffer;
         DWORD got = 0;
-        if (!::ReadFile(handle_, buffer, static_cast<DWORD>(room), &got, nullptr)) {
-            pending_ = std::move(data);
-            deviceGone();
-            return pendingOrFailure();
-        }
+        if (!::ReadFile(handle_, buffer, static_cast<DWORD>(room), &got, nullptr))
+            return lostWhileReading(data);
         data.append(buffer, got);
         if (got < room || (inputLen_ > 0 && data.size() >= static_cast<std::size_t>(inputLen_)))
             break;
@@ -247,12 +227,17 @@ std::string Win32SerialPort::input() {
     // tells.
     DWORD errors = 0;
     COMSTAT status{};
-    if (!::ClearCommError(handle_, &errors, &status)) {
-        pending_ = std::move(data);
-        deviceGone();
-        return pendingOrFailure();
-    }
+    if (!::ClearCommError(handle_, &errors, &status))
+        return lostWhileReading(data);
     return data;
+}
+
+std::string Win32SerialPort::lostWhileReading(const std::string& received) {
+    deviceGone();
+    // What arrived before the loss still reaches the program; the next read raises.
+    if (!received.empty())
+        return received;
+    fail(err::ReadError, "The device is no longer connected");
 }
 
 }  // namespace vigie

@@ -8,10 +8,11 @@
 //
 // A device that goes away under an open port (a USB adapter pulled out, the other side of a
 // pseudo-terminal closed under Wine) is noticed at the next read or write: the handle is closed at
-// once, the port stays open as far as the program is concerned, and that read or write (and every
-// later one) raises, so that the failure reaches the caller's error handling. Closing the port
-// clears the state. Reads do not rely on ReadFile to see the loss: under Wine it keeps returning
-// success with no bytes, while the port's status call (ClearCommError) fails.
+// once, the port stays open as far as the program is concerned, and from then on every read and
+// write raises (a read that notices the loss first hands over what had arrived before it), so that
+// the failure reaches the caller's error handling. Closing the port clears the state. Reads do not
+// rely on ReadFile to see the loss: under Wine it keeps returning success with no bytes, while the
+// port's status call (ClearCommError) fails.
 
 #include <cstdint>
 #include <string>
@@ -46,14 +47,11 @@ class Win32SerialPort : public SerialPort {
     void deviceGone();
     void applyLineSettings();
     void closeHandle();
-    std::string take(std::string& buffer);
-    // After the loss: what had arrived before it, then the read error.
-    std::string pendingOrFailure();
+    std::string lostWhileReading(const std::string& received);
 
     void* handle_ = nullptr;  // the system's handle while the device is held; null otherwise
     bool open_ = false;
     bool lost_ = false;
-    std::string pending_;  // bytes that had arrived when the device went away
     std::int16_t commPort_ = 1;
     std::int16_t inputLen_ = 0;
     LineSettings settings_;
