@@ -63,7 +63,8 @@ class Links:
         os.symlink(target, path)
         self.made.append(path)
 
-    def forget(self, com):
+    def claim(self, com):
+        """No stale link for comN now, and none left at the end."""
         path = os.path.join(dosdevices(), f"com{com}")
         if os.path.lexists(path):
             os.unlink(path)
@@ -285,7 +286,7 @@ class Simulator:
 
 
 def run_with_simulator(args, links, workdir, test_filter, sim_args, log_lines):
-    links.forget(args.com)  # the simulator makes the link; remove it at the end whatever happens
+    links.claim(args.com)  # the simulator makes the link; it goes at the end whatever happens
     sim = Simulator(args, workdir, sim_args)
     try:
         env = {"VIGIE_TEST_COM": str(args.com), "VIGIE_TEST_DIR": windows_path(workdir)}
