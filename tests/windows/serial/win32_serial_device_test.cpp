@@ -8,7 +8,6 @@
 
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 #include "serial/linux_port_probe.h"
 #include "session/device_link.h"
