@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/runtime_error.h"
+#include "ftp/login_text.h"
 
 namespace vigie {
 namespace {
@@ -67,6 +68,12 @@ bool cFTP::OpenConnection(const std::string& sServer, const std::string& sUser,
         SetLastErrorMessage(static_cast<std::int32_t>(layer_->lastError()), "InternetOpen");
     if (yield_)
         yield_();
+    // Never sent: to the window this is a login the server refused, which it is in effect.
+    if (!ftp::isSendableLogin(sUser, sPassword)) {
+        SetLastErrorMessage(static_cast<std::int32_t>(ftp::code::IncorrectPassword),
+                            "InternetConnect");
+        return false;
+    }
     hConnection =
         layer_->internetConnect(hSession, sServer, 0, sUser, sPassword, lPassiveFlag != 0);
     if (hConnection != 0) {

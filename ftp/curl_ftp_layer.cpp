@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string_view>
 
+#include "ftp/login_text.h"
+
 namespace vigie::ftp {
 namespace {
 
@@ -20,15 +22,6 @@ constexpr std::size_t kListingLimit = 16 * 1024 * 1024;
 void globalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// CR or LF in a login would end the USER or PASS command early and let the rest of the text
-// reach the server as commands of its own; no control character belongs in these texts.
-bool hasControlCharacter(const std::string& text) {
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u < 0x20 || u == 0x7F;
-    });
 }
 
 std::string escape(CURL* easy, const std::string& text) {
@@ -498,8 +491,12 @@ Handle CurlFtpLayer::internetConnect(Handle session, const std::string& server, 
         return 0;
     }
     const std::string base = baseUrl(server, port);
-    if (base.empty() || hasControlCharacter(user) || hasControlCharacter(password)) {
+    if (base.empty()) {
         fail(code::InvalidUrl);
+        return 0;
+    }
+    if (!isSendableLogin(user, password)) {
+        fail(code::IncorrectPassword);
         return 0;
     }
 

@@ -16,7 +16,7 @@ namespace code {
 constexpr std::uint32_t NoMoreFiles = 18;          // nothing matched a search
 constexpr std::uint32_t Timeout = 12002;           // the server stopped answering
 constexpr std::uint32_t ExtendedError = 12003;     // the server answered with an error reply
-constexpr std::uint32_t InvalidUrl = 12005;        // bad host name or credentials text
+constexpr std::uint32_t InvalidUrl = 12005;        // bad host name or file name text
 constexpr std::uint32_t NameNotResolved = 12007;   // host unknown
 constexpr std::uint32_t IncorrectPassword = 12014; // login refused
 constexpr std::uint32_t OperationCancelled = 12017;// handle closed under a running call

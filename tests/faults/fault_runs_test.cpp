@@ -408,12 +408,13 @@ TEST_F(FaultRun, NameWithNulIsRefusedBeforeItReachesTheServer) {
 
     EXPECT_EQ(shown, "K7 Numéro de série : " + std::string("K7\0", 3) + "\u00C9Z12");
     EXPECT_EQ(app.form.sFtpUser, std::string("K7\0\xC9Z12", 7));
-    // The FTP layer will not put a control character into a command: the connection fails as
-    // one that cannot be made, and the update with it.
+    // No control character goes into a command: the login is refused before it is sent, and the
+    // user is told so, as when the server refuses a login (not sent to check a firewall).
     ASSERT_EQ(watcher.boxes.size(), 1u) << watcher.describe();
-    EXPECT_EQ(watcher.boxes[0].title, "Erreur");
-    EXPECT_EQ(watcher.boxes[0].text.rfind(FirewallFirstLine, 0), 0u) << watcher.boxes[0].text;
+    EXPECT_EQ(watcher.boxes[0].title, "Halvorn Devices - Error Message");
+    EXPECT_NE(watcher.boxes[0].text.rfind(FirewallFirstLine, 0), 0u) << watcher.boxes[0].text;
     EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(app.form.blnLoginRefused);
     EXPECT_EQ(app.form.lblStatus.caption, FailedText);
     EXPECT_EQ(app.form.prgb1.value, 0);
     expectIdle(app);

@@ -156,8 +156,17 @@ TEST_F(CftpServer, ControlCharactersInTheLoginNeverReachTheServer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.user + " / " + c.password);
         server_->clearLog();
+        // Recorded as the server's refusal of such a login would be.
         EXPECT_FALSE(h_.ftp->OpenConnection(server_->address(), c.user, c.password));
-        EXPECT_THAT(h_.ftp->GetLastErrorMessage(), StartsWith("InternetConnect error code: 12005"));
+        EXPECT_EQ(h_.ftp->GetLastErrorMessage(),
+                  "InternetConnect error code: 12014 Message: " + message(12014));
+        // The layer refuses them too when asked directly.
+        const ftp::Handle session = h_.layer().internetOpen("test");
+        EXPECT_EQ(
+            h_.layer().internetConnect(session, server_->address(), 0, c.user, c.password, true),
+            0u);
+        EXPECT_EQ(h_.layer().lastError(), 12014u);
+        h_.layer().internetCloseHandle(session);
         EXPECT_TRUE(server_->commands().empty());
     }
     EXPECT_EQ(server_->fileBytes("victim.txt"), "still here");

@@ -92,6 +92,25 @@ TEST_F(Download, RefusedLoginShowsItsBoxAndALaterLoginClearsTheFlag) {
     EXPECT_EQ(platform_.pointers.back(), PointerDefault);
 }
 
+TEST_F(Download, LoginWithControlCharactersIsRefusedWithoutReachingTheServer) {
+    FrmMain& f = form();
+    for (const auto& [user, password] : std::vector<std::pair<std::string, std::string>>{
+             {std::string("K7\0BCDE", 7), "pw1"}, {"K7ABCDE", "pw1\r\nDELE LocationsMid.txt"}}) {
+        server_->clearLog();
+        platform_.boxes.clear();
+        f.blnLoginRefused = false;
+        f.sFtpUser = user;
+        f.sFtpPassword = password;
+        EXPECT_FALSE(f.ConnectToServer());
+        ASSERT_EQ(platform_.boxes.size(), 1u);
+        EXPECT_EQ(platform_.boxes[0].title, "Halvorn Devices - Error Message");
+        EXPECT_NE(platform_.boxes[0].text, kFirewall);
+        EXPECT_TRUE(f.blnLoginRefused);
+        EXPECT_EQ(platform_.pointers.back(), PointerDefault);
+        EXPECT_TRUE(server_->commands().empty());
+    }
+}
+
 TEST_F(Download, UnreachableServerShowsTheFirewallBoxAndKeepsTheFlag) {
     setenv("VIGIE_UPDATE_SERVER", ("127.0.0.1:" + std::to_string(closedPort())).c_str(), 1);
     FrmMain& f = form();

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "ftp/login_text.h"
+
 namespace vigie::test {
 namespace {
 
@@ -39,10 +41,8 @@ ftp::Handle MemoryFtpLayer::internetConnect(ftp::Handle session, const std::stri
                                             bool) {
     if (!find(session, Kind::Session))
         return fail(ftp::code::InvalidHandle);
-    for (const std::string* text : {&user, &password})
-        for (char c : *text)
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-                return fail(ftp::code::InvalidUrl);
+    if (!ftp::isSendableLogin(user, password))
+        return fail(ftp::code::IncorrectPassword);
     if (yieldWhileWaiting && yield_) {
         yield_();
         if (!find(session, Kind::Session))
