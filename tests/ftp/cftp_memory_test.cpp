@@ -107,6 +107,18 @@ TEST_F(CftpMemory, UploadCountsFromZero) {
     EXPECT_EQ(memory_.files["up.bin"], testBytes(3000, 8));
 }
 
+// Whatever the layer: such a login is refused before the layer is asked, and recorded as a
+// refused login, so that the window explains it as one.
+TEST_F(CftpMemory, LoginWithControlCharactersIsRefusedBeforeTheLayerIsAsked) {
+    memory_.users = {{"K7\nABCD", "pw1"}, {"K7ABCDE", "pw\x7f"}};
+    for (const auto& [user, password] : memory_.users) {
+        EXPECT_FALSE(h_.ftp->OpenConnection("server", user, password));
+        EXPECT_EQ(h_.ftp->GetLastErrorMessage(),
+                  "InternetConnect error code: 12014 Message: " + memory_.formatMessage(12014));
+    }
+    EXPECT_EQ(memory_.connectCalls, 0);
+}
+
 TEST_F(CftpMemory, WorkingFileThatCannotBeCreatedRaisesARunTimeError) {
     ASSERT_TRUE(h_.ftp->OpenConnection("server", "K7ABCDE", "pw1"));
     std::string sLocal = local("no-such-folder/db.txt");

@@ -39,6 +39,7 @@ ftp::Handle MemoryFtpLayer::internetOpen(const std::string&) {
 ftp::Handle MemoryFtpLayer::internetConnect(ftp::Handle session, const std::string&, int,
                                             const std::string& user, const std::string& password,
                                             bool) {
+    ++connectCalls;
     if (!find(session, Kind::Session))
         return fail(ftp::code::InvalidHandle);
     if (!ftp::isSendableLogin(user, password))

@@ -31,6 +31,7 @@ class MemoryFtpLayer : public ftp::FtpLayer {
     // What reached the "server": "CONNECT user", "LIST pattern", "RETR name", "STOR name".
     std::vector<std::string> log;
     int reads = 0;
+    int connectCalls = 0;  // internetConnect calls, refused ones included
     std::size_t openHandles() const { return objects_.size(); }
 
     void setYield(std::function<void()> yield) override { yield_ = std::move(yield); }
