@@ -129,11 +129,7 @@ class WinInetFtpLayer::Worker : public std::enable_shared_from_this<Worker> {
         bool abandoned = false;
     };
 
-    static std::shared_ptr<Worker> start() {
-        auto worker = std::make_shared<Worker>();
-        std::thread([worker] { worker->loop(); }).detach();
-        return worker;
-    }
+    static std::shared_ptr<Worker> start() { return std::make_shared<Worker>(); }
 
     std::shared_ptr<Task> post(std::function<void(Outcome&)> work, bool mustRun) {
         auto task = std::make_shared<Task>();
@@ -142,6 +138,11 @@ class WinInetFtpLayer::Worker : public std::enable_shared_from_this<Worker> {
         {
             std::lock_guard lock(mutex_);
             queue_.push_back(task);
+            // The thread comes and goes with the work: a close may follow a stop.
+            if (!threadRunning_) {
+                threadRunning_ = true;
+                std::thread([self = shared_from_this()] { self->loop(); }).detach();
+            }
         }
         wake_.notify_one();
         return task;
@@ -161,9 +162,10 @@ class WinInetFtpLayer::Worker : public std::enable_shared_from_this<Worker> {
         return true;
     }
 
-    bool busy() const {
+    // A call runs or waits to run: one its caller gave up on, or a close queued behind it.
+    bool pending() const {
         std::lock_guard lock(mutex_);
-        return running_;
+        return running_ || !queue_.empty();
     }
 
     // The thread ends once the tasks that must run have run.
@@ -180,8 +182,10 @@ class WinInetFtpLayer::Worker : public std::enable_shared_from_this<Worker> {
         std::unique_lock lock(mutex_);
         for (;;) {
             wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-            if (queue_.empty())
+            if (queue_.empty()) {
+                threadRunning_ = false;
                 return;
+            }
             const std::shared_ptr<Task> task = queue_.front();
             queue_.pop_front();
             if (task->abandoned && !task->mustRun) {
@@ -192,17 +196,18 @@ class WinInetFtpLayer::Worker : public std::enable_shared_from_this<Worker> {
             lock.unlock();
             Outcome outcome;
             task->work(outcome);
+            void* orphan = nullptr;
             lock.lock();
             running_ = false;
-            const bool abandoned = task->abandoned;
+            // A handle opened after its caller gave up: nobody else will close it.
+            if (task->abandoned)
+                orphan = std::exchange(outcome.handle, nullptr);
             task->outcome = std::move(outcome);
             task->done = true;
             finished_.notify_all();
-            if (abandoned && task->outcome.handle) {
-                // Opened after its caller gave up: nobody else will close it.
-                void* handle = std::exchange(task->outcome.handle, nullptr);
+            if (orphan) {
                 lock.unlock();
-                InternetCloseHandle(handle);
+                InternetCloseHandle(orphan);
                 lock.lock();
             }
         }
@@ -212,6 +217,7 @@ class WinInetFtpLayer::Worker : public std::enable_shared_from_this<Worker> {
     std::condition_variable wake_;
     std::condition_variable finished_;
     std::deque<std::shared_ptr<Task>> queue_;
+    bool threadRunning_ = false;
     bool running_ = false;
     bool stopping_ = false;
 };
@@ -223,8 +229,10 @@ WinInetFtpLayer::~WinInetFtpLayer() {
     for (auto& [handle, object] : objects_) {
         if (object.kind != Kind::Session && object.kind != Kind::Connection)
             continue;
+        const auto worker = object.connecting ? object.connecting : object.worker;
         void* internet = object.internet;
-        object.worker->post([internet](Outcome&) { InternetCloseHandle(internet); }, true);
+        worker->post([internet](Outcome&) { InternetCloseHandle(internet); }, true);
+        worker->stop();
         object.worker->stop();
     }
 }
@@ -250,9 +258,8 @@ void WinInetFtpLayer::forget(Handle handle) {
         forget(child);
 }
 
-bool WinInetFtpLayer::run(const std::shared_ptr<Worker>& worker, Handle owner,
-                          std::uint32_t timeoutMs, std::function<void(Outcome&)> work,
-                          Outcome& outcome) {
+bool WinInetFtpLayer::run(std::shared_ptr<Worker> worker, Handle owner, std::uint32_t timeoutMs,
+                          std::function<void(Outcome&)> work, Outcome& outcome) {
     const auto task = worker->post(std::move(work), false);
     const auto start = std::chrono::steady_clock::now();
     const auto poll = std::chrono::milliseconds(std::max(1, options_.pollIntervalMs));
@@ -336,6 +343,8 @@ Handle WinInetFtpLayer::internetConnect(Handle session, const std::string& serve
     }
     void* sessionHandle = sessionObject->internet;
     auto worker = Worker::start();
+    // Closing the session must wait for this call.
+    find(session, Kind::Session)->connecting = worker;
     Outcome outcome;
     const bool completed = run(
         worker, session, options_.connectTimeoutMs + options_.receiveTimeoutMs,
@@ -348,7 +357,13 @@ Handle WinInetFtpLayer::internetConnect(Handle session, const std::string& serve
             takeResult(o, connection != nullptr);
         },
         outcome);
-    if (!completed || !outcome.handle) {
+    if (!completed) {
+        worker->stop();
+        return 0;  // the call goes on: the session's close will queue behind it
+    }
+    if (Object* s = find(session, Kind::Session))
+        s->connecting = nullptr;
+    if (!outcome.handle) {
         worker->stop();
         return 0;
     }
@@ -416,9 +431,7 @@ Handle WinInetFtpLayer::ftpOpenFile(Handle connection, const std::string& remote
         outcome);
     if (!completed || !outcome.handle)
         return 0;
-    Object file{Kind::Transfer, connection, outcome.handle, worker};
-    file.access = access;
-    return add(std::move(file));
+    return add({Kind::Transfer, connection, outcome.handle, worker, access});
 }
 
 bool WinInetFtpLayer::internetReadFile(Handle transfer, char* buffer, std::uint32_t count,
@@ -558,19 +571,23 @@ bool WinInetFtpLayer::internetCloseHandle(Handle handle) {
     // Gone for the caller at once, with everything opened under it; a call still running under
     // it fails as cancelled when its waiter next looks.
     forget(handle);
+    // WinINet is not safe against a handle closed while a call runs on it or under it (Wine
+    // frees a connection that is still logging on when its session closes), so the close waits
+    // its turn behind the connection's calls. Behind a call that hangs, nobody waits for it.
+    std::shared_ptr<Worker> worker = object.worker;
+    if (object.connecting && object.connecting->pending())
+        worker = object.connecting;
+    const bool behindACall = worker->pending();
     void* internet = object.internet;
-    const auto close = [internet](Outcome& o) { takeResult(o, InternetCloseHandle(internet)); };
-    // In order with the connection's calls, unless one is running: closing its handle is how
-    // WinINet cancels a call that waits for the network, so the close goes on a thread of its own.
-    const bool ownsWorker = object.kind == Kind::Session || object.kind == Kind::Connection;
-    const std::shared_ptr<Worker> worker = object.worker->busy() ? Worker::start() : object.worker;
-    const auto task = worker->post(close, true);
-    if (worker != object.worker)
+    const auto task = worker->post(
+        [internet](Outcome& o) { takeResult(o, InternetCloseHandle(internet)); }, true);
+    if (object.kind == Kind::Session || object.kind == Kind::Connection) {
+        object.worker->stop();
         worker->stop();
-    if (ownsWorker)
-        object.worker->stop();  // once the tasks that must run have run
-    const bool done = worker->waitFor(task, std::chrono::milliseconds(options_.closeTimeoutMs));
-    if (!done) {
+    }
+    if (behindACall)
+        return true;
+    if (!worker->waitFor(task, std::chrono::milliseconds(options_.closeTimeoutMs))) {
         // A close waits for the server's last reply; a silent server does not hold the window.
         fail(code::Timeout);
         return false;

@@ -65,17 +65,20 @@ class WinInetFtpLayer : public FtpLayer {
   private:
     enum class Kind { Session, Connection, Search, Transfer };
     struct Object {
+        Object(Kind k, Handle p, void* i, std::shared_ptr<Worker> w, Access a = Access::Read)
+            : kind(k), parent(p), internet(i), worker(std::move(w)), access(a) {}
         Kind kind;
         Handle parent;
         void* internet;                  // the WinINet handle
         std::shared_ptr<Worker> worker;  // of the connection (or session) it belongs to
-        Access access = Access::Read;
+        Access access;
+        std::shared_ptr<Worker> connecting;  // session: runs a connect that has not returned
     };
 
     Object* find(Handle handle, Kind kind);
     // Runs work on the worker and waits for it, yielding, until it is done, the timeout passes
     // (0: none) or the owner handle is closed at a yield. Records the error of a failed call.
-    bool run(const std::shared_ptr<Worker>& worker, Handle owner, std::uint32_t timeoutMs,
+    bool run(std::shared_ptr<Worker> worker, Handle owner, std::uint32_t timeoutMs,
              std::function<void(Outcome&)> work, Outcome& outcome);
     Handle add(Object object);
     void forget(Handle handle);
