@@ -129,7 +129,7 @@ class WinInetFtpLayer::Worker : public std::enable_shared_from_this<Worker> {
         bool abandoned = false;
     };
 
-    static std::shared_ptr<Worker> start() { return std::make_shared<Worker>(); }
+    static std::shared_ptr<Worker> create() { return std::make_shared<Worker>(); }
 
     std::shared_ptr<Task> post(std::function<void(Outcome&)> work, bool mustRun) {
         auto task = std::make_shared<Task>();
@@ -222,6 +222,20 @@ class WinInetFtpLayer::Worker : public std::enable_shared_from_this<Worker> {
     bool stopping_ = false;
 };
 
+namespace {
+
+// The caller stops waiting: a handle the call opens is closed by the worker when it returns, or,
+// if it has just returned, by a close queued on the worker.
+void giveUp(const std::shared_ptr<WinInetFtpLayer::Worker>& worker,
+            const std::shared_ptr<WinInetFtpLayer::Worker::Task>& task) {
+    if (worker->abandon(task) || !task->outcome.handle)
+        return;
+    void* handle = std::exchange(task->outcome.handle, nullptr);
+    worker->post([handle](WinInetFtpLayer::Outcome&) { InternetCloseHandle(handle); }, true);
+}
+
+}  // namespace
+
 WinInetFtpLayer::WinInetFtpLayer(WinInetFtpOptions options) : options_(options) {}
 
 WinInetFtpLayer::~WinInetFtpLayer() {
@@ -275,14 +289,12 @@ bool WinInetFtpLayer::run(std::shared_ptr<Worker> worker, Handle owner, std::uin
                 yield_();
         } catch (...) {
             // A handler that ran at the yield raised an error: the call goes on without a waiter.
-            if (!worker->abandon(task) && task->outcome.handle)
-                InternetCloseHandle(task->outcome.handle);
+            giveUp(worker, task);
             throw;
         }
         if (owner != 0 && objects_.count(owner) == 0) {
             // The window closed the handle the call runs under.
-            if (!worker->abandon(task) && task->outcome.handle)
-                InternetCloseHandle(task->outcome.handle);
+            giveUp(worker, task);
             fail(code::OperationCancelled);
             return false;
         }
@@ -296,7 +308,7 @@ bool WinInetFtpLayer::run(std::shared_ptr<Worker> worker, Handle owner, std::uin
 }
 
 Handle WinInetFtpLayer::internetOpen(const std::string& agent) {
-    auto worker = Worker::start();
+    auto worker = Worker::create();
     const WinInetFtpOptions options = options_;
     Outcome outcome;
     const bool completed = run(
@@ -342,7 +354,7 @@ Handle WinInetFtpLayer::internetConnect(Handle session, const std::string& serve
         return 0;
     }
     void* sessionHandle = sessionObject->internet;
-    auto worker = Worker::start();
+    auto worker = Worker::create();
     // Closing the session must wait for this call.
     find(session, Kind::Session)->connecting = worker;
     Outcome outcome;
