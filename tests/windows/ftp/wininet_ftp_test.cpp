@@ -183,6 +183,11 @@ TEST_F(WinInetFtp, DownloadsEveryByteInBinaryWithOneEventPerBlockAndOneAtTheEnd)
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "TYPE I"), 1) << commands.size();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR big.bin"), 1);
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "CONNECT"), 0);  // the same login
+    // Passive mode: the server never connects back.
+    EXPECT_TRUE(std::any_of(commands.begin(), commands.end(),
+                            [](const std::string& c) { return c.rfind("PASV", 0) == 0; }));
+    EXPECT_FALSE(std::any_of(commands.begin(), commands.end(),
+                             [](const std::string& c) { return c.rfind("PORT", 0) == 0; }));
     ftp_->CloseConnection();
     EXPECT_EQ(layer_->openHandles(), 0u);
 }
