@@ -7,11 +7,13 @@ namespace {
 
 void loadDocument(DocumentWindow& w, const std::string& path, const std::string& fallback,
                   const char* fontName) {
-    if (auto text = loadRtfFile(path)) {
-        w.text = std::move(*text);
+    if (auto document = loadRtfDocument(path)) {
+        w.text = document->text;
+        w.document = std::move(*document);
         w.loaded = true;
     } else {
         w.text = fallback;
+        w.document = {fallback, {{0, fallback.size(), {}}}, {{0, 0, fallback.size(), 0}}, {{}}};
         w.loaded = false;
     }
     // The box takes the window-frame colour, and the whole text the same font and colour.
@@ -36,7 +38,8 @@ DocumentWindow frmHelp_Load(const std::string& appPath) {
                      "",
                      0,
                      0,
-                     0};
+                     0,
+                     {}};
     loadDocument(w, appPath + "/UserGuide.rtf",
                  "Text File in Use or Could Not Be Found (Userguide.rtf)", "tahoma");
     return w;
@@ -55,7 +58,8 @@ DocumentWindow frmStart_Load(const std::string& appPath) {
                      "",
                      0,
                      0,
-                     0};
+                     0,
+                     {}};
     loadDocument(w, appPath + "/M4Start.rtf",
                  "Text File in Use or Could Not Be Found (M4Start.rtf)", "Tahoma");
     return w;

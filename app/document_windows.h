@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/rtf_reader.h"
+
 namespace vigie {
 
 struct Rect {
@@ -25,6 +27,9 @@ struct DocumentWindow {
     double fontSize;
     std::uint32_t textColor;  // 0xRRGGBB
     std::uint32_t backColor;
+    // The text with the file's paragraphs, lists and bold, italic and underline; the font and
+    // colour above still apply to all of it.
+    RtfDocument document;
 };
 
 // Form_Load of each window: reads the document from the program's folder.

@@ -1,6 +1,7 @@
 #include "core/rtf_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -97,19 +98,65 @@ class Utf8Writer {
     char32_t pendingHigh_ = 0;
 };
 
-enum class Action { Character, Skip, Unicode, FallbackCount, Binary };
+enum class Action { Character, Skip, Unicode, FallbackCount, Binary, Format };
+
+// What a word does to the formatting; None for words that only matter to the text.
+enum class Property {
+    None,
+    ParagraphEnd,  // a Character word that also ends the paragraph
+    ListGroup,     // \pn: a skipped group whose words describe the paragraph's numbering
+    Bold,
+    Italic,
+    Underline,
+    UnderlineNone,
+    Plain,
+    Pard,
+    AlignLeft,
+    AlignCentre,
+    AlignRight,
+    AlignJustified,
+    LeftIndent,
+    RightIndent,
+    FirstLineIndent,
+    SpaceBefore,
+    SpaceAfter,
+    TabCentre,
+    TabRight,
+    TabDecimal,
+    TabStop,
+    BarTab,
+    ListOverride,
+    ListLevel,
+    MarkerGroup,  // \pntext, \listtext: the marker written out for readers without lists
+    // Words of a \pn group.
+    PnBullet,
+    PnBody,
+    PnContinue,
+    PnLevel,
+    PnDecimal,
+    PnLowerAlpha,
+    PnUpperAlpha,
+    PnLowerRoman,
+    PnUpperRoman,
+};
 
 struct Word {
     std::string_view name;
     Action action;
     char32_t cp = 0;  // for Character
+    Property property = Property::None;
 };
 
-// The control words that matter for plain text, sorted by name. Skip marks groups whose content
-// is not body text; a group opened by \* is skipped as well.
+constexpr Word styled(std::string_view name, Property p) {
+    return {name, Action::Format, 0, p};
+}
+
+// The control words the reader knows, sorted by name. Skip marks groups whose content is not
+// body text; a group opened by \* is skipped as well. Format words change no text.
 constexpr Word kWords[] = {{"aftncn", Action::Skip},
                            {"aftnsep", Action::Skip},
                            {"aftnsepc", Action::Skip},
+                           styled("b", Property::Bold),
                            {"bin", Action::Binary},
                            {"bkmkend", Action::Skip},
                            {"bkmkstart", Action::Skip},
@@ -120,6 +167,7 @@ constexpr Word kWords[] = {{"aftncn", Action::Skip},
                            {"emspace", Action::Character, 0x2003},
                            {"endash", Action::Character, 0x2013},
                            {"enspace", Action::Character, 0x2002},
+                           styled("fi", Property::FirstLineIndent),
                            {"filetbl", Action::Skip},
                            {"fldinst", Action::Skip},
                            {"fonttbl", Action::Skip},
@@ -135,31 +183,85 @@ constexpr Word kWords[] = {{"aftncn", Action::Skip},
                            {"headerf", Action::Skip},
                            {"headerl", Action::Skip},
                            {"headerr", Action::Skip},
+                           styled("i", Property::Italic),
+                           styled("ilvl", Property::ListLevel),
                            {"info", Action::Skip},
                            {"ldblquote", Action::Character, 0x201C},
+                           styled("li", Property::LeftIndent),
+                           styled("lin", Property::LeftIndent),
                            {"line", Action::Character, '\n'},
                            {"listoverridetable", Action::Skip},
                            {"listtable", Action::Skip},
+                           styled("listtext", Property::MarkerGroup),
                            {"lquote", Action::Character, 0x2018},
+                           styled("ls", Property::ListOverride),
                            {"object", Action::Skip},
-                           {"page", Action::Character, '\n'},
-                           {"par", Action::Character, '\n'},
+                           {"page", Action::Character, '\n', Property::ParagraphEnd},
+                           {"par", Action::Character, '\n', Property::ParagraphEnd},
+                           styled("pard", Property::Pard),
                            {"pict", Action::Skip},
-                           {"pn", Action::Skip},
+                           styled("plain", Property::Plain),
+                           {"pn", Action::Skip, 0, Property::ListGroup},
+                           styled("pncard", Property::PnDecimal),
+                           styled("pncardt", Property::PnDecimal),
+                           styled("pndec", Property::PnDecimal),
+                           styled("pnlcltr", Property::PnLowerAlpha),
+                           styled("pnlcrm", Property::PnLowerRoman),
+                           styled("pnlvl", Property::PnLevel),
+                           styled("pnlvlblt", Property::PnBullet),
+                           styled("pnlvlbody", Property::PnBody),
+                           styled("pnlvlcont", Property::PnContinue),
+                           styled("pnord", Property::PnDecimal),
+                           styled("pnordt", Property::PnDecimal),
+                           styled("pntext", Property::MarkerGroup),
+                           styled("pnucltr", Property::PnUpperAlpha),
+                           styled("pnucrm", Property::PnUpperRoman),
                            {"private", Action::Skip},
+                           styled("qc", Property::AlignCentre),
+                           styled("qd", Property::AlignJustified),
+                           styled("qj", Property::AlignJustified),
+                           styled("ql", Property::AlignLeft),
                            {"qmspace", Action::Character, 0x2005},
+                           styled("qr", Property::AlignRight),
                            {"rdblquote", Action::Character, 0x201D},
                            {"revtbl", Action::Skip},
-                           {"row", Action::Character, '\n'},
+                           styled("ri", Property::RightIndent),
+                           styled("rin", Property::RightIndent),
+                           {"row", Action::Character, '\n', Property::ParagraphEnd},
                            {"rquote", Action::Character, 0x2019},
                            {"rsidtbl", Action::Skip},
-                           {"sect", Action::Character, '\n'},
+                           styled("sa", Property::SpaceAfter),
+                           styled("sb", Property::SpaceBefore),
+                           {"sect", Action::Character, '\n', Property::ParagraphEnd},
                            {"stylesheet", Action::Skip},
                            {"tab", Action::Character, '\t'},
+                           styled("tb", Property::BarTab),
                            {"tc", Action::Skip},
                            {"template", Action::Skip},
+                           styled("tqc", Property::TabCentre),
+                           styled("tqdec", Property::TabDecimal),
+                           styled("tqr", Property::TabRight),
+                           styled("tx", Property::TabStop),
                            {"u", Action::Unicode},
                            {"uc", Action::FallbackCount},
+                           styled("ul", Property::Underline),
+                           styled("uld", Property::Underline),
+                           styled("uldash", Property::Underline),
+                           styled("uldashd", Property::Underline),
+                           styled("uldashdd", Property::Underline),
+                           styled("uldb", Property::Underline),
+                           styled("ulhwave", Property::Underline),
+                           styled("ulldash", Property::Underline),
+                           styled("ulnone", Property::UnderlineNone),
+                           styled("ulth", Property::Underline),
+                           styled("ulthd", Property::Underline),
+                           styled("ulthdash", Property::Underline),
+                           styled("ulthdashd", Property::Underline),
+                           styled("ulthdashdd", Property::Underline),
+                           styled("ulthldash", Property::Underline),
+                           styled("ululdbwave", Property::Underline),
+                           styled("ulw", Property::Underline),
+                           styled("ulwave", Property::Underline),
                            {"xe", Action::Skip}};
 
 constexpr bool byName(const Word& a, const Word& b) {
@@ -172,16 +274,115 @@ const Word* findWord(std::string_view name) {
     return it != std::end(kWords) && it->name == name ? it : nullptr;
 }
 
-// Beyond this depth groups no longer save the \uc count; only hostile input nests that far, and
+// Beyond this depth groups no longer save their state; only hostile input nests that far, and
 // skipping and group balance stay exact at any depth.
 constexpr std::size_t kMaxSavedGroups = 1024;
 
 // Numeric parameters are clamped so that hostile digits cannot overflow.
 constexpr std::int64_t kParamLimit = 1'000'000'000;
 
+// Indents, spacing and tab positions are clamped to 22 inches, the widest page RTF describes.
+constexpr int kMaxTwips = 31680;
+
+int twips(std::int64_t param, int minimum) {
+    return static_cast<int>(std::clamp<std::int64_t>(param, minimum, kMaxTwips));
+}
+
+// Paragraph properties as the file sets them, kept in a fixed size so that saving them with
+// each group costs no allocation.
+struct ParagraphState {
+    RtfAlignment alignment = RtfAlignment::Left;
+    int leftIndent = 0;
+    int firstLineIndent = 0;
+    int rightIndent = 0;
+    int spaceBefore = 0;
+    int spaceAfter = 0;
+    std::array<RtfTabStop, RtfParagraphFormat::kMaxTabStops> tabs{};
+    std::size_t tabCount = 0;
+    RtfTabAlignment nextTab = RtfTabAlignment::Left;
+    int listOverride = 0;  // \ls: a list of the list table, 0 for none
+    int listLevel = 0;
+    bool pnItem = false;  // a \pn group made the paragraph a list item
+    RtfListStyle pnStyle = RtfListStyle::None;
+};
+
+struct GroupState {
+    std::int64_t uc;
+    RtfCharFormat chars;
+    ParagraphState paragraph;
+};
+
+// What a \pn group says; applied to the paragraph once the group closes.
+struct PnGroup {
+    bool item = false;
+    bool levelSet = false;
+    int level = 0;
+    bool bullet = false;
+    RtfListStyle numbering = RtfListStyle::None;
+};
+
+bool isAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The style of a list item known only by the marker the file wrote out: "3." numbers, "c)"
+// letters, "iv." Roman numerals, anything else a bullet. A single "i" counts as Roman, any
+// other single letter as a letter.
+RtfListStyle styleOfMarker(std::string_view marker) {
+    const auto at = std::find_if(marker.begin(), marker.end(),
+                                 [](char c) { return isAsciiDigit(c) || isAsciiLetter(c); });
+    if (at == marker.end()) {
+        return RtfListStyle::Bullet;
+    }
+    if (isAsciiDigit(*at)) {
+        return RtfListStyle::Decimal;
+    }
+    const auto end = std::find_if_not(at, marker.end(), isAsciiLetter);
+    const std::string_view token(&*at, static_cast<std::size_t>(end - at));
+    const bool lower = *at >= 'a';
+    const bool roman = (token.size() > 1 || token == "i" || token == "I") &&
+                       token.find_first_not_of(lower ? "ivxlcdm" : "IVXLCDM") == token.npos;
+    if (roman) {
+        return lower ? RtfListStyle::LowerRoman : RtfListStyle::UpperRoman;
+    }
+    return lower ? RtfListStyle::LowerAlpha : RtfListStyle::UpperAlpha;
+}
+
+// The text around the number of a numbered marker: "(" and ")" of "(a)\t".
+constexpr std::size_t kMaxAffix = 16;
+
+void affixesOfMarker(std::string_view marker, RtfParagraphFormat& f) {
+    f.listPrefix.clear();
+    f.listSuffix = ".";
+    while (!marker.empty() && (marker.back() == '\t' || marker.back() == ' ')) {
+        marker.remove_suffix(1);
+    }
+    const bool digits = f.list == RtfListStyle::Decimal;
+    const auto isToken = [digits](char c) { return digits ? isAsciiDigit(c) : isAsciiLetter(c); };
+    const std::size_t begin = static_cast<std::size_t>(
+        std::find_if(marker.begin(), marker.end(), isToken) - marker.begin());
+    if (begin == marker.size()) {
+        return;
+    }
+    const std::size_t end = static_cast<std::size_t>(
+        std::find_if_not(marker.begin() + static_cast<std::ptrdiff_t>(begin), marker.end(),
+                         isToken) -
+        marker.begin());
+    // Cut only at ASCII characters, so the affixes stay whole UTF-8.
+    if (begin <= kMaxAffix && marker.size() - end <= kMaxAffix) {
+        f.listPrefix = marker.substr(0, begin);
+        f.listSuffix = marker.substr(end);
+    }
+}
+
 class Reader {
   public:
-    Reader(std::string_view in, Utf8Writer& out) : in_(in), out_(out) {}
+    // With a document, the reader also records the formatting; without, it keeps only the text.
+    Reader(std::string_view in, Utf8Writer& out, RtfDocument* doc)
+        : in_(in), out_(out), doc_(doc) {}
 
     void run() {
         while (pos_ < in_.size()) {
@@ -215,11 +416,29 @@ class Reader {
                         while (pos_ < in_.size() && isPlainAscii(in_[pos_])) {
                             ++pos_;
                         }
+                        markRun();
                         out_.putAscii(in_.substr(start, pos_ - start));
                     } else {
                         character(fromCp1252(static_cast<unsigned char>(c)));
                     }
             }
+        }
+    }
+
+    // Closes the last paragraph and the runs once the text is complete.
+    void finish() {
+        if (doc_ == nullptr) {
+            return;
+        }
+        const std::size_t size = out_.text().size();
+        closeMarker(size);
+        doc_->paragraphs.push_back({paragraphBegin_, markerEnd_, size, paragraphFormat()});
+        std::vector<RtfRun>& runs = doc_->runs;
+        if (!runs.empty() && runs.back().begin == size) {
+            runs.pop_back();
+        }
+        for (std::size_t k = 0; k < runs.size(); ++k) {
+            runs[k].end = k + 1 < runs.size() ? runs[k + 1].begin : size;
         }
     }
 
@@ -229,7 +448,7 @@ class Reader {
     void openGroup() {
         ucFallback_ = 0;
         if (depth_ < kMaxSavedGroups) {
-            savedUc_.push_back(uc_);
+            saved_.push_back({uc_, chars_, paragraph_});
         }
         ++depth_;
     }
@@ -241,14 +460,26 @@ class Reader {
             return true;  // a stray brace before any group
         }
         --depth_;
+        if (depth_ == 0) {
+            return false;  // the last paragraph keeps the properties it had inside the group
+        }
         if (depth_ < kMaxSavedGroups) {
-            uc_ = savedUc_.back();
-            savedUc_.pop_back();
+            uc_ = saved_.back().uc;
+            chars_ = saved_.back().chars;
+            paragraph_ = saved_.back().paragraph;
+            saved_.pop_back();
         }
         if (skipFrom_ > depth_) {
             skipFrom_ = 0;
         }
-        return depth_ > 0;
+        if (pnFrom_ > depth_) {
+            pnFrom_ = 0;
+            applyPnGroup();
+        }
+        if (markerFrom_ > depth_) {
+            closeMarker(out_.text().size());
+        }
+        return true;
     }
 
     void skipGroup() {
@@ -270,8 +501,259 @@ class Reader {
         if (skipping() || consumeFallback()) {
             return;
         }
+        emit(cp);
+    }
+
+    void emit(char32_t cp) {
+        markRun();
         out_.put(cp);
     }
+
+    // ---- Formatting ---------------------------------------------------------------------------
+
+    // Starts a run at the end of the text when the character format has changed. A run that
+    // got no text takes the new format instead, so no run is ever empty.
+    void markRun() {
+        if (doc_ == nullptr) {
+            return;
+        }
+        std::vector<RtfRun>& runs = doc_->runs;
+        if (!runs.empty() && runs.back().format == chars_) {
+            return;
+        }
+        const std::size_t at = out_.text().size();
+        if (runs.empty() || runs.back().begin != at) {
+            runs.push_back({at, at, chars_});
+            return;
+        }
+        runs.back().format = chars_;
+        if (runs.size() > 1 && runs[runs.size() - 2].format == chars_) {
+            runs.pop_back();
+        }
+    }
+
+    void endParagraph() {
+        if (doc_ == nullptr) {
+            out_.put('\n');
+            return;
+        }
+        markRun();
+        out_.flushPending();
+        const std::size_t end = out_.text().size();
+        closeMarker(end);
+        doc_->paragraphs.push_back({paragraphBegin_, markerEnd_, end, paragraphFormat()});
+        out_.put('\n');
+        paragraphBegin_ = markerEnd_ = out_.text().size();
+        markerSeen_ = false;
+    }
+
+    void closeMarker(std::size_t at) {
+        if (markerFrom_ != 0) {
+            markerFrom_ = 0;
+            markerEnd_ = at;
+        }
+    }
+
+    // The format of the paragraph ending now, shared with the one before when equal.
+    std::size_t paragraphFormat() {
+        RtfParagraphFormat f;
+        const ParagraphState& p = paragraph_;
+        f.alignment = p.alignment;
+        f.leftIndent = p.leftIndent;
+        f.firstLineIndent = p.firstLineIndent;
+        f.rightIndent = p.rightIndent;
+        f.spaceBefore = p.spaceBefore;
+        f.spaceAfter = p.spaceAfter;
+        f.tabStops.assign(p.tabs.begin(), p.tabs.begin() + static_cast<std::ptrdiff_t>(p.tabCount));
+        if (p.pnItem || p.listOverride > 0) {
+            const std::string_view marker =
+                std::string_view(out_.text()).substr(paragraphBegin_, markerEnd_ - paragraphBegin_);
+            f.list = p.pnItem ? p.pnStyle : styleOfMarker(marker);
+            f.listLevel = p.listLevel;
+            f.listId = p.listOverride;
+            if (f.list != RtfListStyle::Bullet) {
+                affixesOfMarker(marker, f);
+            }
+        }
+        std::vector<RtfParagraphFormat>& formats = doc_->formats;
+        if (formats.empty() || !(formats.back() == f)) {
+            formats.push_back(std::move(f));
+        }
+        return formats.size() - 1;
+    }
+
+    void addTabStop(std::int64_t param) {
+        ParagraphState& p = paragraph_;
+        const RtfTabStop stop{twips(param, 0), p.nextTab};
+        p.nextTab = RtfTabAlignment::Left;
+        const auto end = p.tabs.begin() + static_cast<std::ptrdiff_t>(p.tabCount);
+        const auto at = std::lower_bound(
+            p.tabs.begin(), end, stop,
+            [](const RtfTabStop& a, const RtfTabStop& b) { return a.position < b.position; });
+        if (at != end && at->position == stop.position) {
+            *at = stop;
+        } else if (p.tabCount < p.tabs.size()) {
+            std::move_backward(at, end, end + 1);
+            *at = stop;
+            ++p.tabCount;
+        }
+    }
+
+    void formatWord(Property property, bool hasParam, std::int64_t param) {
+        if (doc_ == nullptr) {
+            return;
+        }
+        if (skipping()) {
+            if (pnFrom_ != 0 && depth_ == pnFrom_) {
+                pnWord(property, hasParam, param);
+            }
+            return;
+        }
+        const bool on = !hasParam || param != 0;
+        ParagraphState& p = paragraph_;
+        switch (property) {
+            case Property::Bold:
+                chars_.bold = on;
+                break;
+            case Property::Italic:
+                chars_.italic = on;
+                break;
+            case Property::Underline:
+                chars_.underline = on;
+                break;
+            case Property::UnderlineNone:
+                chars_.underline = false;
+                break;
+            case Property::Plain:
+                chars_ = {};
+                break;
+            case Property::Pard:
+                p = {};
+                break;
+            case Property::AlignLeft:
+                p.alignment = RtfAlignment::Left;
+                break;
+            case Property::AlignCentre:
+                p.alignment = RtfAlignment::Centre;
+                break;
+            case Property::AlignRight:
+                p.alignment = RtfAlignment::Right;
+                break;
+            case Property::AlignJustified:
+                p.alignment = RtfAlignment::Justified;
+                break;
+            case Property::LeftIndent:
+                p.leftIndent = twips(param, -kMaxTwips);
+                break;
+            case Property::RightIndent:
+                p.rightIndent = twips(param, -kMaxTwips);
+                break;
+            case Property::FirstLineIndent:
+                p.firstLineIndent = twips(param, -kMaxTwips);
+                break;
+            case Property::SpaceBefore:
+                p.spaceBefore = twips(param, 0);
+                break;
+            case Property::SpaceAfter:
+                p.spaceAfter = twips(param, 0);
+                break;
+            case Property::TabCentre:
+                p.nextTab = RtfTabAlignment::Centre;
+                break;
+            case Property::TabRight:
+                p.nextTab = RtfTabAlignment::Right;
+                break;
+            case Property::TabDecimal:
+                p.nextTab = RtfTabAlignment::Decimal;
+                break;
+            case Property::TabStop:
+                if (hasParam) {
+                    addTabStop(param);
+                }
+                break;
+            case Property::BarTab:
+                p.nextTab = RtfTabAlignment::Left;  // a bar, not a stop
+                break;
+            case Property::ListOverride:
+                if (hasParam) {
+                    p.listOverride = static_cast<int>(std::clamp<std::int64_t>(param, 0, 32767));
+                }
+                break;
+            case Property::ListLevel:
+                if (hasParam) {
+                    p.listLevel = static_cast<int>(std::clamp<std::int64_t>(param, 0, 8));
+                }
+                break;
+            case Property::MarkerGroup:
+                // Only a marker that opens its paragraph is one.
+                if (depth_ > 0 && markerFrom_ == 0 && !markerSeen_ &&
+                    out_.text().size() == paragraphBegin_) {
+                    markerFrom_ = depth_;
+                    markerSeen_ = true;
+                }
+                break;
+            default:
+                break;  // \pn words count only inside their group
+        }
+    }
+
+    void pnWord(Property property, bool hasParam, std::int64_t param) {
+        switch (property) {
+            case Property::PnBullet:
+                pn_.item = pn_.bullet = true;
+                break;
+            case Property::PnBody:
+                pn_.item = true;
+                break;
+            case Property::PnContinue:
+                pn_.item = false;
+                break;
+            case Property::PnLevel:
+                if (hasParam) {
+                    pn_.item = pn_.levelSet = true;
+                    pn_.level = static_cast<int>(std::clamp<std::int64_t>(param - 1, 0, 8));
+                }
+                break;
+            case Property::PnDecimal:
+                pn_.numbering = RtfListStyle::Decimal;
+                break;
+            case Property::PnLowerAlpha:
+                pn_.numbering = RtfListStyle::LowerAlpha;
+                break;
+            case Property::PnUpperAlpha:
+                pn_.numbering = RtfListStyle::UpperAlpha;
+                break;
+            case Property::PnLowerRoman:
+                pn_.numbering = RtfListStyle::LowerRoman;
+                break;
+            case Property::PnUpperRoman:
+                pn_.numbering = RtfListStyle::UpperRoman;
+                break;
+            default:
+                break;
+        }
+    }
+
+    void startPnGroup() {
+        if (doc_ != nullptr && depth_ > 0 && pnFrom_ == 0 && skipFrom_ == depth_) {
+            pnFrom_ = depth_;
+            pn_ = {};
+        }
+    }
+
+    // The group's numbering outlives it: it belongs to the paragraph around the group.
+    void applyPnGroup() {
+        ParagraphState& p = paragraph_;
+        p.pnItem = pn_.item;
+        p.pnStyle = pn_.bullet                            ? RtfListStyle::Bullet
+                    : pn_.numbering != RtfListStyle::None ? pn_.numbering
+                                                          : RtfListStyle::Decimal;
+        if (pn_.levelSet) {
+            p.listLevel = pn_.level;
+        }
+    }
+
+    // ---- Tokens -------------------------------------------------------------------------------
 
     static bool isPlainAscii(char c) {
         return c >= 0x20 && c < 0x7F && c != '{' && c != '}' && c != '\\';
@@ -311,17 +793,17 @@ class Reader {
             case '\\':
             case '{':
             case '}':
-                out_.put(static_cast<unsigned char>(symbol));
+                emit(static_cast<unsigned char>(symbol));
                 break;
             case '~':
-                out_.put(0x00A0);  // no-break space
+                emit(0x00A0);  // no-break space
                 break;
             case '_':
-                out_.put(0x2011);  // non-breaking hyphen
+                emit(0x2011);  // non-breaking hyphen
                 break;
             case '\r':
             case '\n':
-                out_.put('\n');  // a backslash before a line break is a paragraph mark
+                endParagraph();  // a backslash before a line break is a paragraph mark
                 break;
             case '*':
                 skipGroup();
@@ -371,28 +853,49 @@ class Reader {
         }
 
         const Word* word = findWord(name);
-        if (word != nullptr && word->action == Action::Binary) {
+        if (word == nullptr) {
+            return;
+        }
+        if (word->action == Action::Binary) {
             // Raw bytes follow, which may contain anything, braces included.
             const auto length = static_cast<std::size_t>(std::max<std::int64_t>(param, 0));
             pos_ += std::min(length, in_.size() - pos_);
             consumeFallback();
             return;
         }
-        if (word == nullptr || skipping() || consumeFallback()) {
+        if (word->action == Action::Format) {
+            // Formatting words are not characters of a \u fallback.
+            formatWord(word->property, hasParam, param);
+            return;
+        }
+        if (skipping()) {
+            if (word->property == Property::ListGroup) {
+                startPnGroup();  // {\*\pn ...}
+            }
+            return;
+        }
+        if (consumeFallback()) {
             return;
         }
         switch (word->action) {
             case Action::Character:
-                out_.put(word->cp);
+                if (word->property == Property::ParagraphEnd) {
+                    endParagraph();
+                } else {
+                    emit(word->cp);
+                }
                 break;
             case Action::Skip:
                 skipGroup();
+                if (word->property == Property::ListGroup) {
+                    startPnGroup();
+                }
                 break;
             case Action::Unicode:
                 if (hasParam) {
                     // Code points above 32767 are written as negative 16-bit numbers.
                     const std::int64_t cp = param < 0 ? param + 0x10000 : param;
-                    out_.put(cp < 0 ? kReplacement : static_cast<char32_t>(cp));
+                    emit(cp < 0 ? kReplacement : static_cast<char32_t>(cp));
                     ucFallback_ = uc_;
                 }
                 break;
@@ -402,18 +905,28 @@ class Reader {
                 }
                 break;
             case Action::Binary:
+            case Action::Format:
                 break;
         }
     }
 
     std::string_view in_;
     Utf8Writer& out_;
+    RtfDocument* doc_;
     std::size_t pos_ = 0;
     std::size_t depth_ = 0;
     std::size_t skipFrom_ = 0;     // depth of the group being skipped, 0 when none
     std::int64_t uc_ = 1;          // fallback characters after each \u in this group
     std::int64_t ucFallback_ = 0;  // fallback characters still to drop
-    std::vector<std::int64_t> savedUc_;
+    RtfCharFormat chars_;
+    ParagraphState paragraph_;
+    std::vector<GroupState> saved_;
+    std::size_t pnFrom_ = 0;  // depth of the \pn group being read, 0 when none
+    PnGroup pn_;
+    std::size_t paragraphBegin_ = 0;
+    std::size_t markerEnd_ = 0;
+    std::size_t markerFrom_ = 0;  // depth of the marker group being read, 0 when none
+    bool markerSeen_ = false;     // the paragraph had its marker
 };
 
 }  // namespace
@@ -421,7 +934,7 @@ class Reader {
 std::string rtfToText(std::string_view rtf) {
     Utf8Writer out;
     try {
-        Reader(rtf, out).run();
+        Reader(rtf, out, nullptr).run();
         out.flushPending();
     } catch (...) {
         // Out of memory: the text decoded so far is still whole UTF-8.
@@ -429,21 +942,67 @@ std::string rtfToText(std::string_view rtf) {
     return std::move(out.text());
 }
 
+RtfDocument rtfToDocument(std::string_view rtf) {
+    Utf8Writer out;
+    RtfDocument doc;
+    try {
+        Reader reader(rtf, out, &doc);
+        try {
+            reader.run();
+        } catch (...) {
+            // Out of memory: keep what was read, formatted as far as it got.
+        }
+        out.flushPending();
+        reader.finish();
+        doc.text = std::move(out.text());
+    } catch (...) {
+        // Out of memory while closing: the text alone, in one plain paragraph.
+        doc.text = std::move(out.text());
+        doc.runs.clear();
+        doc.paragraphs.clear();
+        doc.formats.clear();
+        if (!doc.text.empty()) {
+            doc.runs.push_back({0, doc.text.size(), {}});
+        }
+        doc.formats.emplace_back();
+        doc.paragraphs.push_back({0, 0, doc.text.size(), 0});
+    }
+    return doc;
+}
+
+namespace {
+
+std::optional<std::string> readRtfFile(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return std::nullopt;  // also keeps a FIFO or device from blocking the window
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string data{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad() || !data.starts_with("{\\rtf")) {
+        return std::nullopt;
+    }
+    return data;
+}
+
+}  // namespace
+
 std::optional<std::string> loadRtfFile(const std::string& path) {
     try {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(path, ec)) {
-            return std::nullopt;  // also keeps a FIFO or device from blocking the window
-        }
-        std::ifstream file(path, std::ios::binary);
-        if (!file) {
-            return std::nullopt;
-        }
-        std::string data{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        if (file.bad() || !data.starts_with("{\\rtf")) {
-            return std::nullopt;
-        }
-        return rtfToText(data);
+        const std::optional<std::string> data = readRtfFile(path);
+        return data ? std::optional<std::string>(rtfToText(*data)) : std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::optional<RtfDocument> loadRtfDocument(const std::string& path) {
+    try {
+        const std::optional<std::string> data = readRtfFile(path);
+        return data ? std::optional<RtfDocument>(rtfToDocument(*data)) : std::nullopt;
     } catch (...) {
         return std::nullopt;
     }

@@ -4,6 +4,7 @@
 #include <QTextEdit>
 
 #include "app/layout.h"
+#include "app/qt/document_text.h"
 
 namespace vigie {
 namespace {
@@ -35,7 +36,7 @@ DocumentDialog::DocumentDialog(const DocumentWindow& model, QWidget* owner) : QD
     QFont font(QString::fromStdString(model.fontName));
     font.setPointSizeF(model.fontSize);
     box->setFont(font);
-    box->setPlainText(QString::fromStdString(model.text));
+    fillTextDocument(*box->document(), model.document, font, QColor::fromRgb(model.textColor));
     box->moveCursor(QTextCursor::Start);
 
     auto* button = new QPushButton(QString::fromStdString(model.buttonCaption), this);

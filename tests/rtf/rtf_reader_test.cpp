@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/rtf/rtf_checks.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -10,7 +12,13 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using vigie::loadRtfDocument;
 using vigie::loadRtfFile;
+using vigie::RtfAlignment;
+using vigie::RtfDocument;
+using vigie::RtfListStyle;
+using vigie::RtfParagraphFormat;
+using vigie::rtfToDocument;
 using vigie::rtfToText;
 using namespace std::string_literals;
 
@@ -232,6 +240,9 @@ TEST(RtfCorpus, EveryCorpusFileGivesSaneText) {
         const std::string input = readFile(entry.path());
         SCOPED_TRACE(entry.path().filename().string());
         expectSaneOutput(input, rtfToText(input));
+        vigie::fuzz::Findings findings;
+        vigie::fuzz::checkRtf(input, findings);
+        EXPECT_TRUE(findings.empty()) << findings.text();
         ++files;
     }
     EXPECT_GT(files, 0u);
@@ -267,6 +278,178 @@ TEST(LoadRtfFile, RefusesWhatIsNotAnRtfFile) {
     EXPECT_FALSE(loadRtfFile((dir / "upper.rtf").string()));
     EXPECT_FALSE(loadRtfFile(""));
     fs::remove_all(dir);
+}
+
+// ---- Formatting --------------------------------------------------------------------------------
+
+// One line per paragraph: its non-default properties in brackets, the list marker the file wrote
+// in angle brackets, then the text with the character format in braces wherever it changes.
+std::string describe(const RtfDocument& doc) {
+    static const char* const kAlign[] = {"", "centre", "right", "justified"};
+    static const char* const kTab[] = {"", "C", "R", "D"};
+    static const char* const kList[] = {
+        "", "bullet", "decimal", "lower-alpha", "upper-alpha", "lower-roman", "upper-roman"};
+    std::string out;
+    std::size_t run = 0;
+    for (const vigie::RtfParagraph& p : doc.paragraphs) {
+        const RtfParagraphFormat& f = doc.formats.at(p.format);
+        std::string attrs;
+        const auto add = [&attrs](const std::string& a) {
+            attrs += (attrs.empty() ? "" : " ") + a;
+        };
+        if (f.alignment != RtfAlignment::Left)
+            add(kAlign[static_cast<int>(f.alignment)]);
+        for (const auto& [name, value] : {std::pair{"li", f.leftIndent},
+                                          {"fi", f.firstLineIndent},
+                                          {"ri", f.rightIndent},
+                                          {"sb", f.spaceBefore},
+                                          {"sa", f.spaceAfter}}) {
+            if (value != 0)
+                add(name + std::to_string(value));
+        }
+        for (const vigie::RtfTabStop& t : f.tabStops)
+            add("tab" + std::string(kTab[static_cast<int>(t.alignment)]) +
+                std::to_string(t.position));
+        if (f.list != RtfListStyle::None)
+            add(std::string(kList[static_cast<int>(f.list)]) + "/" + std::to_string(f.listLevel) +
+                "/" + std::to_string(f.listId) + " '" + f.listPrefix + "#" + f.listSuffix + "'");
+        if (!out.empty())
+            out += "\n";
+        out += "[" + attrs + "] ";
+        if (p.markerEnd > p.begin)
+            out += "<" + doc.text.substr(p.begin, p.markerEnd - p.begin) + ">";
+        for (std::size_t at = p.markerEnd; at < p.end; ++at) {
+            while (run + 1 < doc.runs.size() && doc.runs[run].end <= at)
+                ++run;
+            const vigie::RtfCharFormat c = doc.runs[run].format;
+            const bool changes =
+                at == p.markerEnd ? c != vigie::RtfCharFormat{} : doc.runs[run].begin == at;
+            if (changes)
+                out += std::string("{") + (c.bold ? "b" : "") + (c.italic ? "i" : "") +
+                       (c.underline ? "u" : "") + "}";
+            out += doc.text[at];
+        }
+    }
+    return out;
+}
+
+class RtfToDocument : public testing::TestWithParam<Case> {};
+
+// Case::text holds the description of the formatted document.
+TEST_P(RtfToDocument, KeepsTheFormatting) {
+    const Case& c = GetParam();
+    const RtfDocument doc = rtfToDocument(c.rtf);
+    EXPECT_EQ(describe(doc), c.text);
+    vigie::fuzz::Findings findings;
+    vigie::fuzz::checkRtf(c.rtf, findings);
+    EXPECT_TRUE(findings.empty()) << findings.text();
+}
+
+const Case kFormatCases[] = {
+    // Characters
+    {"bold_italic_underline_on_and_off",
+     R"({\rtf1 a\b b\i c\b0 d\i0\ul e\ulnone f\uldb g\ul0 h\i1 i\plain j})",
+     "[] a{b}b{bi}c{i}d{u}e{}f{u}g{}h{i}i{}j"},
+    {"group_restores_character_format", R"({\rtf1 a{\b b{\i c}d}e})", "[] a{b}b{bi}c{b}d{}e"},
+    {"format_without_text_leaves_no_run", R"({\rtf1 {\b}\i\i0 a{\ul}{\b\b0}b})", "[] ab"},
+    {"format_across_paragraphs", R"({\rtf1\b a\par b\b0\par c})", "[] {b}a\n[] {b}b\n[] c"},
+
+    // Paragraphs
+    {"alignments_persist_until_pard",
+     R"({\rtf1\qc a\par b\par\qr c\par\qj d\par\qd e\par\pard f\par\ql g})",
+     "[centre] a\n[centre] b\n[right] c\n[justified] d\n[justified] e\n[] f\n[] g"},
+    {"paragraph_takes_properties_at_its_end", R"({\rtf1 a\qc\par b{\qr c\par}d})",
+     "[centre] a\n[right] bc\n[centre] d"},
+    {"indents_and_spacing", R"({\rtf1\li720\fi-360\ri144\sb60\sa120 a\par\pard\lin300\rin200 b})",
+     "[li720 fi-360 ri144 sb60 sa120] a\n[li300 ri200] b"},
+    {"indents_clamped", R"({\rtf1\li99999999\fi-99999999\sa-5 a})", "[li31680 fi-31680] a"},
+    {"tab_stops_sorted_with_kinds",
+     R"({\rtf1\tqr\tx5000\tx720\tqc\tx2880\tqdec\tx4000\tb3000\tx1440\tx720 a\tab b})",
+     "[tab720 tab1440 tabC2880 tabD4000 tabR5000] a\tb"},
+    {"tab_kind_reset_by_bar_tab", R"({\rtf1\tqr\tb500\tx900 a})", "[tab900] a"},
+    {"line_is_not_a_paragraph_end", "{\\rtf1\\qc a\\line b\\page c\\sect d\\row e\\\nf}",
+     "[centre] a\nb\n[centre] c\n[centre] d\n[centre] e\n[centre] f"},
+
+    // Lists, older form: a \pn group in the paragraph
+    {"pn_bullets",
+     R"({\rtf1{\pntext\'B7\tab}{\*\pn\pnlvlblt\pnf1{\pntxtb\'B7}}\fi-360\li720 a\par{\pntext\'B7\tab}b\par\pard c})",
+     "[li720 fi-360 bullet/0/0 '#'] <·\t>a\n[li720 fi-360 bullet/0/0 '#'] <·\t>b\n[] c"},
+    {"pn_numbers_take_affixes_from_marker",
+     R"({\rtf1{\pntext (1)\tab}{\*\pn\pnlvlbody\pndec{\pntxtb (}{\pntxta )}}x\par})",
+     "[decimal/0/0 '(#)'] <(1)\t>x\n[decimal/0/0 '#.'] "},
+    {"pn_level_and_roman", R"({\rtf1{\pn\pnlvl3\pnlcrm}{\pntext iii.\tab}x})",
+     "[lower-roman/2/0 '#.'] <iii.\t>x"},
+    {"pn_without_style_is_decimal", R"({\rtf1{\*\pn\pnlvlbody}x})", "[decimal/0/0 '#.'] x"},
+    {"pn_continuation_is_no_item", R"({\rtf1{\*\pn\pnlvlcont}x})", "[] x"},
+    {"pn_words_outside_group_ignored", R"({\rtf1\pnlvlblt\pndec x})", "[] x"},
+
+    // Lists, newer form: \ls with the marker in \listtext
+    {"ls_styles_from_markers",
+     R"({\rtf1{\listtext 1.\tab}\ls1 a\par{\listtext (b)\tab}\ls2\ilvl1 b\par{\listtext\u8226\'95\tab}\ls3\ilvl0 c\par{\listtext iv)\tab}\ls4 d\par{\listtext I.\tab}\ls5 e\par{\listtext C.\tab}\ls6 f})",
+     "[decimal/0/1 '#.'] <1.\t>a\n[lower-alpha/1/2 '(#)'] <(b)\t>b\n[bullet/0/3 '#'] "
+     "<\u2022\t>c\n[lower-roman/0/4 '#)'] <iv)\t>d\n[upper-roman/0/5 '#.'] <I.\t>e\n"
+     "[upper-alpha/0/6 '#.'] <C.\t>f"},
+    {"ls_without_marker_is_bullet", R"({\rtf1\ls2\ilvl12 x})", "[bullet/8/2 '#'] x"},
+    {"marker_only_at_paragraph_start", R"({\rtf1 x{\pntext 1.\tab}\ls1 y})",
+     "[bullet/0/1 '#'] x1.\ty"},
+    {"one_marker_per_paragraph", R"({\rtf1{\listtext a}{\listtext b}\ls1 c})",
+     "[lower-alpha/0/1 '#'] <a>bc"},
+    {"marker_ends_with_its_paragraph", R"({\rtf1{\listtext 1.\par 2.}\ls1 x})",
+     "[] <1.>\n[bullet/0/1 '#'] 2.x"},
+    {"marker_without_list_is_text", R"({\rtf1{\pntext 1.\tab}x})", "[] <1.\t>x"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, RtfToDocument, testing::ValuesIn(kFormatCases),
+                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+TEST(RtfToDocumentFiles, WordPadLists) {
+    const auto doc = loadRtfDocument(kFixtures / "wordpad_lists.rtf");
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(describe(*doc),
+              "[centre sa200] {b}Titre\n"
+              "[li720 fi-360 sa200 bullet/0/0 '#'] <·\t>Premier\n"
+              "[li720 fi-360 sa200 bullet/0/0 '#'] <·\t>Second {i}penché\n"
+              "[li720 fi-360 sa200 decimal/0/0 '#.'] <1.\t>Un\n"
+              "[li720 fi-360 sa200 decimal/0/0 '#.'] <2.\t>Deux\n"
+              "[sa200 tab1440 tabR5000] Nom\tValeur\t{u}fin\n"
+              "[sa200 tab1440 tabR5000] ");
+    EXPECT_EQ(doc->text, loadRtfFile(kFixtures / "wordpad_lists.rtf"));
+}
+
+TEST(RtfToDocumentFiles, WordLists) {
+    const auto doc = loadRtfDocument(kFixtures / "word_lists.rtf");
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(describe(*doc),
+              "[] Avant\n"
+              "[li720 fi-360 tab720 bullet/0/1 '#'] <·\t>{b}Puce\n"
+              "[justified li1440 fi-360 tab1440 lower-alpha/1/2 '(#)'] <(a)\t>Lettre\n"
+              "[right ri567] Droite\n"
+              "[right ri567] ");
+}
+
+TEST(RtfToDocumentHostile, LargeAndDeepInputsKeepTheirPromises) {
+    // Beyond the depth where groups save their state, formatting leaks out of groups but the
+    // promises hold.
+    const std::size_t depth = 100000;
+    const std::string deep =
+        "{\\rtf1 " + std::string(depth, '{') + "\\b\\qc a\\par" + std::string(depth, '}') + " b}";
+    const RtfDocument doc = rtfToDocument(deep);
+    EXPECT_EQ(doc.text, rtfToText(deep));
+    vigie::fuzz::Findings findings;
+    vigie::fuzz::checkRtf(deep, findings);
+
+    // Many paragraphs with full tab tables share one format.
+    std::string tabs = "{\\rtf1 ";
+    for (int k = 1; k <= 40; ++k)
+        tabs += "\\tx" + std::to_string(k * 100);
+    for (int k = 0; k < 100000; ++k)
+        tabs += "\\par ";
+    const RtfDocument many = rtfToDocument(tabs + "}");
+    EXPECT_EQ(many.paragraphs.size(), 100001u);
+    ASSERT_EQ(many.formats.size(), 1u);
+    EXPECT_EQ(many.formats[0].tabStops.size(), RtfParagraphFormat::kMaxTabStops);
+    vigie::fuzz::checkRtf(tabs, findings);
+    EXPECT_TRUE(findings.empty()) << findings.text();
 }
 
 struct ShippedDocument {
