@@ -138,10 +138,14 @@ void fillTextDocument(QTextDocument& out, const RtfDocument& doc, const QFont& f
     for (std::size_t k = 0; k < doc.paragraphs.size(); ++k) {
         const RtfParagraph& p = doc.paragraphs[k];
         const RtfParagraphFormat& f = doc.formats[p.format];
-        if (k == 0)
+        // The block's own character format draws its list marker: plain, whatever the text
+        // before it was.
+        if (k == 0) {
             cursor.setBlockFormat(blockFormatOf(f));
-        else
-            cursor.insertBlock(blockFormatOf(f));
+            cursor.setBlockCharFormat(QTextCharFormat());
+        } else {
+            cursor.insertBlock(blockFormatOf(f), QTextCharFormat());
+        }
         lists.add(cursor, f);
         // A list draws its own marker: the one the file wrote out for other readers goes.
         std::size_t at = f.list == RtfListStyle::None ? p.begin : p.markerEnd;

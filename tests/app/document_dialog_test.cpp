@@ -30,7 +30,7 @@ const char* const kFormatted =
     "\\pard\\li300\\fi-300 1.\\tab pas\\par"
     "\\pard\\tx1500\\tqr\\tx4500 a\\tab b\\tab c\\par"
     "\\pard{\\pntext\\f1\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'b7}}\\li720\\fi-360 "
-    "puce\\par"
+    "\\b puce\\b0\\par"
     "\\pard{\\listtext 1.\\tab}\\ls1\\li720\\fi-360 un\\par"
     "\\pard fin\\par"
     "{\\listtext 2.\\tab}\\ls1\\li720\\fi-360 deux}";
@@ -38,6 +38,7 @@ const char* const kFormatted =
 struct Block {
     QString text;
     QTextBlockFormat format;
+    QTextCharFormat marker;  // what the list marker is drawn with
     QTextList* list;
     std::vector<QTextLayout::FormatRange> fragments;
 };
@@ -45,7 +46,7 @@ struct Block {
 std::vector<Block> blocksOf(const QTextDocument& doc) {
     std::vector<Block> blocks;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        Block block{b.text(), b.blockFormat(), b.textList(), {}};
+        Block block{b.text(), b.blockFormat(), b.charFormat(), b.textList(), {}};
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment f = it.fragment();
             block.fragments.push_back({f.position() - b.position(), f.length(), f.charFormat()});
@@ -132,6 +133,9 @@ TEST_F(DocumentDialogTest, KeepsTheFileFormattingUnderTheWindowFont) {
     EXPECT_EQ(b[6].text, "un");
     ASSERT_NE(b[6].list, nullptr);
     EXPECT_EQ(b[6].list->format().style(), QTextListFormat::ListDecimal);
+    // The bold of the item before does not reach the next item's marker.
+    EXPECT_EQ(formatAt(b[5], "puce").fontWeight(), QFont::Bold);
+    EXPECT_NE(b[6].marker.fontWeight(), QFont::Bold);
     // The numbering goes on after the paragraph between the items.
     EXPECT_EQ(b[7].list, nullptr);
     EXPECT_EQ(b[8].text, "deux");
