@@ -150,6 +150,7 @@ const Case kCases[] = {
     {"uc0_no_fallback", R"({\rtf1\uc0 a\u233 b})", "aéb"},
     {"uc2_two_fallback_units", R"({\rtf1\uc2 \u233\'65\'27x})", "éx"},
     {"fallback_word_counts_as_one", R"({\rtf1 \u233\emdash x})", "éx"},
+    {"formatting_words_are_not_fallback", R"({\rtf1 \u233\b\i x y})", "é y"},
     {"uc_restored_after_group", R"({\rtf1{\uc0 \u233}\u233?x})", "ééx"},
     {"fallback_stops_at_group", R"({\rtf1\uc3 \u233{b}c})", "ébc"},
     {"negative_unicode", R"({\rtf1 \u-4064?})", "\uF020"},
@@ -367,6 +368,8 @@ const Case kFormatCases[] = {
      R"({\rtf1\tqr\tx5000\tx720\tqc\tx2880\tqdec\tx4000\tb3000\tx1440\tx720 a\tab b})",
      "[tab720 tab1440 tabC2880 tabD4000 tabR5000] a\tb"},
     {"tab_kind_reset_by_bar_tab", R"({\rtf1\tqr\tb500\tx900 a})", "[tab900] a"},
+    {"lone_surrogate_stays_in_its_paragraph", R"({\rtf1 a\u-10179?\par b\u-10179?})",
+     "[] a\uFFFD\n[] b\uFFFD"},
     {"line_is_not_a_paragraph_end", "{\\rtf1\\qc a\\line b\\page c\\sect d\\row e\\\nf}",
      "[centre] a\nb\n[centre] c\n[centre] d\n[centre] e\n[centre] f"},
 
