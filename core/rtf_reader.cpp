@@ -371,7 +371,8 @@ void affixesOfMarker(std::string_view marker, RtfParagraphFormat& f) {
         std::find_if_not(marker.begin() + static_cast<std::ptrdiff_t>(begin), marker.end(),
                          isToken) -
         marker.begin());
-    // Cut only at ASCII characters, so the affixes stay whole UTF-8.
+    // The cuts fall next to ASCII digits or letters, so the affixes stay whole UTF-8. Longer
+    // text around the number is no affix a list could draw: the defaults stay.
     if (begin <= kMaxAffix && marker.size() - end <= kMaxAffix) {
         f.listPrefix = marker.substr(0, begin);
         f.listSuffix = marker.substr(end);

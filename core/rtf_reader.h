@@ -55,6 +55,8 @@ struct RtfParagraphFormat {
     int spaceAfter = 0;
     std::vector<RtfTabStop> tabStops;  // ascending positions, at most kMaxTabStops
     // A list item: its marker's style and the text around the number ("(" and ")" of "(a)").
+    // Lists of the older form (\pn) name their style; those of the newer form (\ls) keep it in
+    // the list table, so it is read off the marker the file wrote out ("1." numbers, "a." letters).
     RtfListStyle list = RtfListStyle::None;
     int listLevel = 0;  // 0 to 8
     int listId = 0;     // items of one numbered list share it; 0 for lists in the older form
