@@ -125,6 +125,7 @@ enum class Property {
     TabDecimal,
     TabStop,
     BarTab,
+    DefaultTab,
     ListOverride,
     ListLevel,
     MarkerGroup,  // \pntext, \listtext: the marker written out for readers without lists
@@ -163,6 +164,7 @@ constexpr Word kWords[] = {{"aftncn", Action::Skip},
                            {"bullet", Action::Character, 0x2022},
                            {"cell", Action::Character, '\t'},
                            {"colortbl", Action::Skip},
+                           styled("deftab", Property::DefaultTab),
                            {"emdash", Action::Character, 0x2014},
                            {"emspace", Action::Character, 0x2003},
                            {"endash", Action::Character, 0x2013},
@@ -674,6 +676,11 @@ class Reader {
                 break;
             case Property::BarTab:
                 p.nextTab = RtfTabAlignment::Left;  // a bar, not a stop
+                break;
+            case Property::DefaultTab:
+                if (hasParam) {
+                    doc_->defaultTabWidth = twips(param, 1);
+                }
                 break;
             case Property::ListOverride:
                 if (hasParam) {

@@ -82,6 +82,7 @@ struct RtfDocument {
     std::vector<RtfRun> runs;              // cover text from start to end, in order
     std::vector<RtfParagraph> paragraphs;  // cover text from start to end, in order; never empty
     std::vector<RtfParagraphFormat> formats;
+    int defaultTabWidth = 720;  // twips between the tab stops a paragraph does not set
 };
 
 // Never throws, never hangs, like rtfToText.

@@ -3,6 +3,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextList>
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -63,7 +64,10 @@ QTextListFormat::Style listStyleOf(RtfListStyle s) {
 QTextBlockFormat blockFormatOf(const RtfParagraphFormat& f) {
     QTextBlockFormat b;
     b.setAlignment(alignmentOf(f.alignment));
-    b.setLeftMargin(pixels(f.leftIndent));
+    // A list item's marker sits in the indent, left of the text: keep room for it.
+    const int listIndent = 360;
+    b.setLeftMargin(
+        pixels(f.list == RtfListStyle::None ? f.leftIndent : std::max(f.leftIndent, listIndent)));
     b.setRightMargin(pixels(f.rightIndent));
     b.setTopMargin(pixels(f.spaceBefore));
     b.setBottomMargin(pixels(f.spaceAfter));
@@ -78,7 +82,6 @@ QTextBlockFormat blockFormatOf(const RtfParagraphFormat& f) {
                              t.alignment == RtfTabAlignment::Decimal ? QChar('.') : QChar()));
     }
     b.setTabPositions(tabs);
-    // A list item's marker sits in the indent, where the file's first line would start.
     b.setTextIndent(f.list == RtfListStyle::None ? pixels(f.firstLineIndent) : 0);
     return b;
 }
@@ -132,6 +135,9 @@ void fillTextDocument(QTextDocument& out, const RtfDocument& doc, const QFont& f
                       const QColor& colour) {
     out.clear();
     out.setDefaultFont(font);
+    QTextOption option = out.defaultTextOption();
+    option.setTabStopDistance(pixels(doc.defaultTabWidth));
+    out.setDefaultTextOption(option);
     QTextCursor cursor(&out);
     Lists lists;
     std::size_t run = 0;

@@ -145,6 +145,23 @@ TEST_F(DocumentDialogTest, KeepsTheFileFormattingUnderTheWindowFont) {
     expectForcedFont(*doc, "tahoma");
 }
 
+TEST_F(DocumentDialogTest, TabWidthAndRoomForListMarkers) {
+    fs::create_directories(appDir());
+    writeFile(appDir() / "UserGuide.rtf", "{\\rtf1 a\\tab b\\par{\\listtext 1.\\tab}\\ls1 x}");
+    DocumentDialog plain(frmHelp_Load(appDir().string()), nullptr);
+    // RTF's default tab width, 720 twips.
+    EXPECT_EQ(documentOf(plain)->defaultTextOption().tabStopDistance(), 48);
+    // A list item without an indent still has room for its marker.
+    const std::vector<Block> b = blocksOf(*documentOf(plain));
+    ASSERT_EQ(b.size(), 2u);
+    ASSERT_NE(b[1].list, nullptr);
+    EXPECT_EQ(b[1].format.leftMargin(), 24);
+
+    writeFile(appDir() / "UserGuide.rtf", "{\\rtf1\\deftab1440 a\\tab b}");
+    DocumentDialog wide(frmHelp_Load(appDir().string()), nullptr);
+    EXPECT_EQ(documentOf(wide)->defaultTextOption().tabStopDistance(), 96);
+}
+
 TEST_F(DocumentDialogTest, FallbackMessageInTheWindowFont) {
     DocumentDialog dialog(frmStart_Load(appDir().string()), nullptr);
     QTextDocument* doc = documentOf(dialog);

@@ -85,6 +85,8 @@ inline void checkParagraphs(std::string_view input, const RtfDocument& doc, Find
                 (p.list != RtfListStyle::None ||
                  (p.listId == 0 && p.listPrefix.empty() && p.listSuffix.empty()));
     }
+    f.expect(doc.defaultTabWidth >= 1 && doc.defaultTabWidth <= 31680,
+             "default tab width out of range");
     f.expect(tabs, "tab stops out of order, out of range or too many");
     f.expect(bounds, "an indent or a spacing out of range");
     f.expect(lists, "a list format out of range");

@@ -405,6 +405,14 @@ const Case kFormatCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, RtfToDocument, testing::ValuesIn(kFormatCases),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
+TEST(RtfToDocument, DefaultTabWidth) {
+    EXPECT_EQ(rtfToDocument(R"({\rtf1 a})").defaultTabWidth, 720);
+    EXPECT_EQ(rtfToDocument(R"({\rtf1\deftab1134 a})").defaultTabWidth, 1134);
+    EXPECT_EQ(rtfToDocument(R"({\rtf1\deftab0 a})").defaultTabWidth, 1);
+    EXPECT_EQ(rtfToDocument(R"({\rtf1\deftab99999999999 a})").defaultTabWidth, 31680);
+    EXPECT_EQ(rtfToDocument(R"({\rtf1{\*\x\deftab100}\deftab a})").defaultTabWidth, 720);
+}
+
 TEST(RtfToDocumentFiles, WordPadLists) {
     const auto doc = loadRtfDocument((kFixtures / "wordpad_lists.rtf").string());
     ASSERT_TRUE(doc);
