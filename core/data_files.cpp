@@ -53,6 +53,8 @@ std::string DataFiles::lineInput(std::int16_t number) {
                 f.get();
             return line;
         }
+        if (c == '\n')
+            return line;
         line.push_back(static_cast<char>(c));
     }
     if (f.bad())

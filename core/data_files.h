@@ -17,8 +17,9 @@ class DataFiles {
     void openInput(std::int16_t number, const std::string& path);
     void openOutput(std::int16_t number, const std::string& path);  // empties the file
     bool eof(std::int16_t number);
-    // One line: it ends at CR or at CR LF (one end); a lone LF stays inside the line. Raises
-    // err::InputPastEnd at the end of the file.
+    // One line: it ends at CR, at CR LF (one end) or at a lone LF, so that a file stored with
+    // Unix line ends reads line by line as well; the last line needs no end. Every other byte is
+    // kept as it is. Raises err::InputPastEnd at the end of the file.
     std::string lineInput(std::int16_t number);
     // Writes the text and CR LF.
     void printLine(std::int16_t number, const std::string& text);

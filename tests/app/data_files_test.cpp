@@ -31,13 +31,17 @@ std::vector<std::string> readLines(const std::string& content) {
     return lines;
 }
 
-TEST(DataFilesTest, LinesEndAtCrOrCrLfAndALoneLfStaysInside) {
+TEST(DataFilesTest, LinesEndAtCrAtCrLfOrAtALoneLf) {
     using L = std::vector<std::string>;
     EXPECT_EQ(readLines(""), L{});
     EXPECT_EQ(readLines("a\r\nb\r\n"), (L{"a", "b"}));
     EXPECT_EQ(readLines("a\rb\r"), (L{"a", "b"}));
-    EXPECT_EQ(readLines("a\nb\r\nc"), (L{"a\nb", "c"}));  // last line without an end
+    EXPECT_EQ(readLines("a\nb\n"), (L{"a", "b"}));  // stored with Unix line ends
+    // Mixed ends; the last line has none.
+    EXPECT_EQ(readLines("a\nb\r\nc\rd"), (L{"a", "b", "c", "d"}));
     EXPECT_EQ(readLines("\r\n\r\n"), (L{"", ""}));
+    EXPECT_EQ(readLines("\n\r\n\n"), (L{"", "", ""}));
+    EXPECT_EQ(readLines("a\n\rb"), (L{"a", "", "b"}));  // LF CR is two ends, not one
     EXPECT_EQ(readLines(std::string("\x00\xE9\x03\r\n", 5)), (L{std::string("\x00\xE9\x03", 3)}));
 }
 

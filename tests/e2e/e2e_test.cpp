@@ -24,7 +24,7 @@ std::string sampleDatabase() {
         text += std::to_string(i) + ",45.1234" + std::to_string(i) + ",FIXE,50,Pont-L\xE9ger\r\n";
     return text +
            "61,0,ZONE,30,l\xE2"
-           "che\nsans fin";  // a lone LF inside, no end on the last line
+           "che\nsans fin";  // a lone LF ends a line too; no end on the last line
 }
 
 class EndToEndTest : public ::testing::Test {
@@ -96,14 +96,14 @@ TEST_F(EndToEndTest, WholeUpdateReachesTheDevice) {
     EXPECT_TRUE(app.form.cmdGo.enabled);
     EXPECT_FALSE(app.port.portOpen());
 
-    // Every line of the file with CR LF (a lone LF stays inside its line), then the end markers.
+    // Every line of the file with CR LF (a lone LF ended a line as well), then the end markers.
     std::string expected;
     for (int i = 1; i <= 60; ++i)
         expected +=
             std::to_string(i) + ",45.1234" + std::to_string(i) + ",FIXE,50,Pont-L\xE9ger\r\n";
     expected +=
         "61,0,ZONE,30,l\xE2"
-        "che\nsans fin\r\n";
+        "che\r\nsans fin\r\n";
     expected += "\x03\r\n\r\n368\r\n";
     EXPECT_EQ(readFile(dir_.path() / "received"), expected);
 
