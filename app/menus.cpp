@@ -9,7 +9,7 @@ namespace {
 // Nothing is reported whether the browser started or not.
 void openSupportPage(Platform& platform) {
     try {
-        platform.openUrl(SupportPage);
+        platform.openUrl(supportPage());
     } catch (...) {
     }
 }

@@ -1,9 +1,16 @@
 #pragma once
-// The maker's support web site. A reserved name until the real host is known.
+// The maker's support web site: its host is chosen when the program is built.
+
+#include <string>
+
+#include "app/deployment_hosts.h"
 
 namespace vigie {
 
-constexpr const char* SupportHost = "www.vigie-k7.example";
-constexpr const char* SupportPage = "https://www.vigie-k7.example/telechargement.php";
+constexpr const char* SupportPagePath = "/telechargement.php";
+
+inline std::string supportPage() {
+    return std::string("https://") + SupportHost + SupportPagePath;
+}
 
 }  // namespace vigie

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "app/deployment_hosts.h"
 #include "app/frm_main.h"
 #include "app/work_folder.h"
 #include "core/runtime_error.h"
@@ -12,7 +13,6 @@
 namespace vigie {
 namespace {
 
-constexpr const char* kUpdateHost = "maj.vigie-k7.example";
 constexpr const char* kCrLf = "\r\n";
 
 std::string firewallText() {
@@ -38,7 +38,7 @@ std::string FrmMain::updateServer() {
     // Tests, demonstrations and the staging server point the program elsewhere.
     if (const char* server = std::getenv("VIGIE_UPDATE_SERVER"); server && *server)
         return server;
-    return kUpdateHost;
+    return UpdateHost;
 }
 
 std::string FrmMain::workFilePath() {

@@ -245,7 +245,7 @@ TEST_F(Download, ServerAndWorkingFileLocation) {
     EXPECT_EQ(FrmMain::updateServer(), server_->address());
     unsetenv("VIGIE_UPDATE_SERVER");
     const std::string builtIn = FrmMain::updateServer();
-    EXPECT_THAT(builtIn, ::testing::EndsWith(".example"));
+    EXPECT_EQ(builtIn, CONFIGURED_UPDATE_HOST);
     setenv("VIGIE_UPDATE_SERVER", "", 1);
     EXPECT_EQ(FrmMain::updateServer(), builtIn);
     EXPECT_EQ(f.workFilePath(), appDir().string() + "/temp.hd");
