@@ -11,24 +11,20 @@ static void initResources() {
 }
 
 namespace vigie {
-namespace {
 
-// The window names its fonts as its users' systems know them; where they are absent, free fonts of
-// close metrics stand in, and no proprietary font is shipped.
-void substituteFonts() {
-    QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "Arial", "DejaVu Sans"});
-    QFont::insertSubstitutions("Tahoma", {"DejaVu Sans", "Liberation Sans"});
-    QFont::insertSubstitutions("tahoma", {"DejaVu Sans", "Liberation Sans"});
+// The window names its fonts as its users' systems know them; where they are absent, free fonts
+// stand in, and no proprietary font is shipped. Liberation Sans has the metrics of Arial, close to
+// both named fonts; DejaVu Sans, the usual default, is wider and clips the captions.
+Application::BeforeWidgets::BeforeWidgets() {
+    initResources();
+    for (const char* named : {"MS Sans Serif", "Tahoma", "tahoma"})
+        QFont::insertSubstitutions(named, {"Liberation Sans", "Arial", "DejaVu Sans"});
     QFont standard("MS Sans Serif");
     standard.setPointSizeF(8.25);
     QApplication::setFont(standard);
 }
 
-}  // namespace
-
 Application::Application() : form(platform, port, probe, std::make_unique<ftp::CurlFtpLayer>()) {
-    initResources();
-    substituteFonts();
     platform.attach(form, window);
     window.attach(form, [this] { platform.sync(); });
 }

@@ -16,6 +16,13 @@ class Application {
     // Start-up; false when the program must end at once.
     bool start();
 
+  private:
+    // Comes first: the widgets take their fonts and pictures when they are built.
+    struct BeforeWidgets {
+        BeforeWidgets();
+    } beforeWidgets_;
+
+  public:
     QtPlatform platform;
     QtSerialPort port;
     SystemPortProbe probe;

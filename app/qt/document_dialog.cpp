@@ -1,10 +1,12 @@
 #include "app/qt/document_dialog.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTextEdit>
 
 #include "app/layout.h"
 #include "app/qt/document_text.h"
+#include "app/qt/screen_centre.h"
 
 namespace vigie {
 namespace {
@@ -24,6 +26,7 @@ DocumentDialog::DocumentDialog(const DocumentWindow& model, QWidget* owner) : QD
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(layout::px(model.clientWidth), layout::px(model.clientHeight));
+    centreOnScreen(this);
     setStyleSheet("QDialog { background: black; }");
     if (owner)
         setWindowIcon(owner->windowIcon());
@@ -53,6 +56,14 @@ DocumentDialog::DocumentDialog(const DocumentWindow& model, QWidget* owner) : QD
         setTabOrder(box, button);
         box->setFocus();
     }
+}
+
+void DocumentDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 }  // namespace vigie

@@ -13,6 +13,10 @@ class DocumentDialog : public QDialog {
     // True when the user left through the button, false through the title bar.
     bool leftThroughButton() const { return buttonPressed_; }
 
+  protected:
+    // No Cancel button, so Esc closes nothing: only the button or the close box end the window.
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
     bool buttonPressed_ = false;
 };

@@ -11,6 +11,7 @@
 
 #include "app/frm_main.h"
 #include "app/layout.h"
+#include "app/qt/combo_style.h"
 
 namespace vigie {
 namespace {
@@ -50,8 +51,13 @@ MainWindow::MainWindow() {
         QWidget* w = nullptr;
         switch (c.kind) {
             case layout::Kind::Picture: {
+                // The picture in the resolution of the screen: twice as many pixels at 200 %.
+                QIcon banner;
+                banner.addFile(":/banner.png");
+                banner.addFile(":/banner@2x.png");
                 auto* picture = new QLabel(client);
-                picture->setPixmap(QPixmap(":/banner.png"));
+                picture->setPixmap(banner.pixmap(QSize(layout::px(c.width), layout::px(c.height)),
+                                                 client->devicePixelRatioF()));
                 w = picture;
                 break;
             }
@@ -71,6 +77,7 @@ MainWindow::MainWindow() {
                 break;
             case layout::Kind::ComboBox: {
                 auto* combo = new QComboBox(client);
+                combo->setStyle(ComboStyle::instance());
                 (std::string_view(c.name) == "cboPort" ? cboPort_ : cboFile_) = combo;
                 w = combo;
                 break;
@@ -135,10 +142,11 @@ MainWindow::MainWindow() {
                 (combo == cboPort_ ? form_->cboPort : form_->cboFile).listIndex = index;
         });
     }
-    setWindowIcon(QIcon(":/icon32.png"));
+    // 16 and 32 pixels, and 64 for the 32-pixel icon at 200 % (the 32-pixel one serves the small
+    // icon there).
     QIcon icon;
-    icon.addFile(":/icon16.png", QSize(16, 16));
-    icon.addFile(":/icon32.png", QSize(32, 32));
+    for (const char* file : {":/icon16.png", ":/icon32.png", ":/icon64.png"})
+        icon.addFile(file);
     setWindowIcon(icon);
 }
 
@@ -226,13 +234,27 @@ void MainWindow::sync() {
         }
         if (widget->currentIndex() != model->listIndex)
             widget->setCurrentIndex(model->listIndex);
-        widget->setEnabled(model->enabled);
     }
-    cmdGo_->setEnabled(f.cmdGo.enabled);
-    cmdClose_->setEnabled(f.cmdClose.enabled);
+    // Controls are enabled before others are disabled, so that the focus leaving a control that
+    // is disabled has an enabled one to move on to.
+    const std::pair<QWidget*, bool> states[] = {{cmdGo_, f.cmdGo.enabled},
+                                                {cmdClose_, f.cmdClose.enabled},
+                                                {cboPort_, f.cboPort.enabled},
+                                                {cboFile_, f.cboFile.enabled}};
+    for (bool enabling : {true, false})
+        for (auto [widget, enabled] : states)
+            if (enabled == enabling)
+                widget->setEnabled(enabled);
     mnuMainFilter_->setChecked(f.mnuMainFilter.checked);
 
     syncing_ = false;
+}
+
+void MainWindow::focusGoButton() {
+    // Qt ignores a focus request on a disabled widget: the form's state is mirrored first.
+    if (form_)
+        cmdGo_->setEnabled(form_->cmdGo.enabled);
+    cmdGo_->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -26,6 +26,8 @@ class MainWindow : public QMainWindow {
     // Mirrors every model onto its widget.
     void sync();
     QPushButton* goButton() const { return cmdGo_; }
+    // Gives cmdGo the keyboard focus, also when the form has only just enabled it.
+    void focusGoButton();
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -13,6 +13,7 @@
 #include "app/frm_main.h"
 #include "app/qt/document_dialog.h"
 #include "app/qt/main_window.h"
+#include "app/qt/screen_centre.h"
 
 namespace vigie {
 
@@ -146,13 +147,16 @@ void QtPlatform::showHelpWindow() {
 void QtPlatform::showMainWindow() {
     if (!window_)
         return;
+    centreOnScreen(window_);
     window_->show();
     sync();
+    // The first control in the tab order has the focus when the window opens.
+    window_->focusGoButton();
 }
 
 void QtPlatform::focusGoButton() {
     if (window_)
-        window_->goButton()->setFocus();
+        window_->focusGoButton();
 }
 
 void QtPlatform::endProgram() {
