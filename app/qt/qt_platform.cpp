@@ -149,6 +149,8 @@ void QtPlatform::showMainWindow() {
         return;
     centreOnScreen(window_);
     window_->show();
+    // The start window that had the keyboard has closed: the main window takes it over.
+    window_->activateWindow();
     sync();
     // The first control in the tab order has the focus when the window opens.
     window_->focusGoButton();
