@@ -172,6 +172,8 @@ void FrmMain::Form_Unload() {
     const std::string portChar = port.substr(0, port.empty() ? 0 : 1);
     std::error_code ec;
     if (!sIniFile.empty()) {
+        // A forced delete: Windows refuses to delete a read-only file.
+        fs::permissions(sIniFile, fs::perms::owner_write, fs::perm_options::add, ec);
         fs::remove(sIniFile, ec);
         sFilterFlag = mnuMainFilter.checked ? "1" : "0";
         std::ofstream out(sIniFile, std::ios::binary | std::ios::trunc);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ftp/ftp_layer.h"
+#include "ftp/list_line.h"
 
 namespace vigie::ftp {
 
@@ -27,11 +28,6 @@ struct CurlFtpOptions {
     int pollIntervalMs = 25;               // longest wait between two yields
     std::size_t bufferLimit = 256 * 1024;  // received bytes held for the reader
 };
-
-// One line of a LIST reply, in the Unix form ("-rw-r--r-- 1 owner group 3000 Jan 05 10:30 name")
-// or the DOS form ("01-05-24  10:30AM  3000 name"): the file's name, spaces kept, and its size.
-// False for anything else: folders in the DOS form, "total" lines, text the server adds.
-bool parseListLine(const std::string& line, std::string& name, std::uint64_t& size);
 
 class CurlFtpLayer : public FtpLayer {
   public:

@@ -72,8 +72,12 @@ TEST(DataFilesTest, NumbersAndErrors) {
     files.openOutput(2, path);
     files.printLine(2, "01-02-2026");
     files.close(2);
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "01-02-2026\r\n");
+    std::string written;
+    {
+        std::ifstream in(path, std::ios::binary);  // closed before the delete, as Windows wants
+        written.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_EQ(written, "01-02-2026\r\n");
     std::filesystem::remove(path);
 }
 

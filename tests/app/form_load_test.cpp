@@ -123,7 +123,7 @@ TEST_F(FormLoadTest, SettingsFolderThatCannotBeCreatedStopsWithItsBox) {
     const ShownBox& box = platform_.boxes[0];
     EXPECT_EQ(box.title, "Vigie M4 Error");
     EXPECT_EQ(box.flags, mb::Critical);
-    const std::string folder = (configDir() / "vigie-k7").string();
+    const std::string folder = settingsFile().parent_path().string();
     EXPECT_EQ(box.text, "Erreur, impossible de créer le répertoire " + folder +
                             ". Vous avez besoin de permissions supplémentaires de sécurité pour "
                             "créer des dossiers et des répertoires. Ce programme doit pouvoir "
@@ -154,6 +154,10 @@ TEST_F(FormLoadTest, ReadOnlySettingsFileIsReplaced) {
     form.cboPort.listIndex = 0;
     form.Form_Unload();
     EXPECT_EQ(readFile(settingsFile()), "*1*1*\r\n");
+    // Deleted and written anew, not merely overwritten.
+    EXPECT_NE(
+        std::filesystem::status(settingsFile()).permissions() & std::filesystem::perms::owner_write,
+        std::filesystem::perms::none);
 }
 
 TEST_F(FormLoadTest, ShutDownRunsOnceWhateverClosesTheWindow) {

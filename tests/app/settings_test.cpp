@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "app/settings.h"
+#include "tests/support/scoped_env.h"
 
 namespace vigie {
 namespace {
+
+using test::ScopedEnv;
 
 struct SplitCase {
     const char* text;
@@ -48,19 +49,21 @@ TEST(SettingsTest, WindowsTempFolderIsOnTheProgramsDriveRoot) {
     EXPECT_EQ(windowsTempPath("\\\\serveur\\partage\\Maj"), "\\\\sTemp\\");
 }
 
-TEST(SettingsTest, LinuxFolderFollowsXdgConfigHome) {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = old ? old : "";
-    setenv("XDG_CONFIG_HOME", "/srv/cfg", 1);
-    EXPECT_EQ(settingsFolder("/opt/vigie"), "/srv/cfg/vigie-k7/");
-    setenv("XDG_CONFIG_HOME", "relative/ignored", 1);  // not absolute: the default applies
-    setenv("HOME", "/home/u", 1);
-    EXPECT_EQ(settingsFolder("/opt/vigie"), "/home/u/.config/vigie-k7/");
-    if (old)
-        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
+#ifdef _WIN32
+TEST(SettingsTest, SettingsFolderIsTheTempFolderOfTheProgramsDrive) {
+    ScopedEnv env("XDG_CONFIG_HOME", "C:\\cfg");  // a Linux setting that must not matter here
+    EXPECT_EQ(settingsFolder("D:\\Outils\\Maj"), "D:\\Temp\\");
+    EXPECT_EQ(settingsFolder("T:\\"), "T:\\Temp\\");
 }
+#else
+TEST(SettingsTest, LinuxFolderFollowsXdgConfigHome) {
+    ScopedEnv env("XDG_CONFIG_HOME", "/srv/cfg");
+    EXPECT_EQ(settingsFolder("/opt/vigie"), "/srv/cfg/vigie-k7/");
+    env.set("XDG_CONFIG_HOME", "relative/ignored");  // not absolute: the default applies
+    env.set("HOME", "/home/u");
+    EXPECT_EQ(settingsFolder("/opt/vigie"), "/home/u/.config/vigie-k7/");
+}
+#endif
 
 }  // namespace
 }  // namespace vigie

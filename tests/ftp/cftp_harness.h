@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "ftp/cftp.h"
+#ifndef _WIN32
 #include "ftp/curl_ftp_layer.h"
+#endif
 
 namespace vigie::test {
 
@@ -24,6 +26,7 @@ inline std::ostream& operator<<(std::ostream& os, const Progress& p) {
               << ")";
 }
 
+#ifndef _WIN32
 // Timeouts short enough for tests that wait on a silent server.
 inline ftp::CurlFtpOptions fastOptions() {
     ftp::CurlFtpOptions options;
@@ -32,6 +35,7 @@ inline ftp::CurlFtpOptions fastOptions() {
     options.lowSpeedTimeSec = 1;
     return options;
 }
+#endif
 
 // The events a download of n bytes raises: 1 + 1024 k after the k-th full block, then n.
 inline std::vector<Progress> downloadEvents(std::int32_t n) {
@@ -44,8 +48,10 @@ inline std::vector<Progress> downloadEvents(std::int32_t n) {
 
 class Harness {
   public:
+#ifndef _WIN32
     explicit Harness(ftp::CurlFtpOptions options = fastOptions())
         : Harness(std::make_unique<ftp::CurlFtpLayer>(options)) {}
+#endif
     explicit Harness(std::unique_ptr<ftp::FtpLayer> layer) {
         layer_ = layer.get();
         ftp = std::make_unique<cFTP>(std::move(layer), [this] {
@@ -58,8 +64,14 @@ class Harness {
         };
     }
 
-    ftp::CurlFtpLayer& curl() { return dynamic_cast<ftp::CurlFtpLayer&>(*layer_); }
-    ftp::FtpLayer& layer() { return *layer_; }
+#ifndef _WIN32
+    ftp::CurlFtpLayer& curl() {
+        return dynamic_cast<ftp::CurlFtpLayer&>(*layer_);
+    }
+#endif
+    ftp::FtpLayer& layer() {
+        return *layer_;
+    }
 
     std::unique_ptr<cFTP> ftp;
     std::vector<Progress> events;

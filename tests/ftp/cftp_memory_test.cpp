@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tests/ftp/cftp_harness.h"
-#include "tests/ftp/ftp_test_server.h"
+#include "tests/ftp/test_bytes.h"
 #include "tests/support/form_fixture.h"
 #include "tests/support/memory_ftp_layer.h"
 

@@ -130,30 +130,6 @@ void FtpTestServer::clearLog() const {
     std::ofstream(log_, std::ios::trunc);
 }
 
-std::string testBytes(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    std::uint32_t state = seed * 2654435761u + 12345u;
-    for (std::size_t i = 0; i < size; ++i) {
-        state = state * 1664525u + 1013904223u;
-        bytes[i] = static_cast<char>(state >> 24);
-        // Line ends of every kind, often enough to matter to a text-mode transfer.
-        if (i % 37 == 0)
-            bytes[i] = '\n';
-        else if (i % 53 == 0)
-            bytes[i] = '\r';
-    }
-    return bytes;
-}
-
-std::string readFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool fileExists(const std::string& path) {
-    return std::filesystem::exists(path);
-}
-
 bool VsftpdServer::available() {
     return ::access("/usr/sbin/vsftpd", X_OK) == 0 && ::geteuid() == 0;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/ftp/test_bytes.h"
+
 namespace vigie::test {
 
 struct FtpTestUser {
@@ -59,11 +61,6 @@ class VsftpdServer {
     pid_t pid_ = -1;
     int port_ = 0;
 };
-
-// Bytes of every value, with bare LF, bare CR and CR LF among them, different for each seed.
-std::string testBytes(std::size_t size, unsigned seed);
-std::string readFileBytes(const std::string& path);
-bool fileExists(const std::string& path);
 
 // A TCP port on 127.0.0.1 where nothing listens.
 int closedPort();

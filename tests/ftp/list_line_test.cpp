@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/curl_ftp_layer.h"
+#include "ftp/list_line.h"
 
 namespace vigie::ftp {
 namespace {

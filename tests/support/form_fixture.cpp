@@ -3,13 +3,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 
 namespace vigie::test {
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::filesystem::path& parent) {
     std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("vigie-test-" + std::to_string(rd()) + std::to_string(rd()));
+    path_ = parent / ("vigie-test-" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(path_);
 }
 
@@ -30,21 +30,54 @@ void writeFile(const std::filesystem::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-FormFixture::FormFixture() : platform_((dir_.path() / "app").string()) {
+namespace {
+
+std::filesystem::path fixtureParent() {
+#ifdef _WIN32
+    const char* drive = std::getenv("VIGIE_TEST_DRIVE");
+    if (!drive || !*drive)
+        throw std::runtime_error("VIGIE_TEST_DRIVE is not set: run the tests through ctest");
+    return std::filesystem::path(std::string(drive) + "\\");
+#else
+    return std::filesystem::temp_directory_path();
+#endif
+}
+
+}  // namespace
+
+FormFixture::FormFixture() : dir_(fixtureParent()), platform_(appDir().string()) {
     std::filesystem::create_directories(appDir());
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
-        hadXdg_ = true;
-        savedXdg_ = old;
-    }
-    setenv("XDG_CONFIG_HOME", configDir().c_str(), 1);
+#ifdef _WIN32
+    std::filesystem::remove_all(configDir());
+#else
+    env_.set("XDG_CONFIG_HOME", configDir().string());
+#endif
 }
 
 FormFixture::~FormFixture() {
     form_.reset();
-    if (hadXdg_)
-        setenv("XDG_CONFIG_HOME", savedXdg_.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
+#ifdef _WIN32
+    std::error_code ec;
+    std::filesystem::permissions(settingsFile(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(configDir(), ec);
+#endif
+}
+
+std::filesystem::path FormFixture::configDir() const {
+#ifdef _WIN32
+    return appDir().root_path() / "Temp";
+#else
+    return dir_.path() / "config";
+#endif
+}
+
+std::filesystem::path FormFixture::settingsFile() const {
+#ifdef _WIN32
+    return configDir() / "HD.ini";
+#else
+    return configDir() / "vigie-k7" / "HD.ini";
+#endif
 }
 
 FrmMain& FormFixture::makeForm(std::unique_ptr<ftp::FtpLayer> ftpLayer) {

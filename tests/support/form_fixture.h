@@ -1,6 +1,9 @@
 #pragma once
 // A main window on doubles: virtual time, an in-memory port, a scripted probe, its own program
-// folder and settings folder (XDG_CONFIG_HOME) under a fresh temporary directory.
+// folder and settings folder under a fresh temporary directory. On Linux the settings folder is
+// the fixture's own (XDG_CONFIG_HOME). On Windows it is "Temp\" at the root of the program's
+// drive, so the program lives on the test drive (VIGIE_TEST_DRIVE, mapped by the test run) and
+// the tests that use it take turns on its one settings folder.
 
 #include <gtest/gtest.h>
 
@@ -10,13 +13,14 @@
 
 #include "app/frm_main.h"
 #include "tests/support/memory_serial_port.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/virtual_platform.h"
 
 namespace vigie::test {
 
 class TempDir {
   public:
-    TempDir();
+    explicit TempDir(const std::filesystem::path& parent = std::filesystem::temp_directory_path());
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -36,9 +40,10 @@ class FormFixture : public ::testing::Test {
 
     // Builds the form; the FTP layer is optional for tests that never connect.
     FrmMain& makeForm(std::unique_ptr<ftp::FtpLayer> ftpLayer = nullptr);
-    std::filesystem::path settingsFile() const { return configDir() / "vigie-k7" / "HD.ini"; }
-    std::filesystem::path configDir() const { return dir_.path() / "config"; }
     std::filesystem::path appDir() const { return dir_.path() / "app"; }
+    // Linux: the folder that holds the settings folder; Windows: the settings folder itself.
+    std::filesystem::path configDir() const;
+    std::filesystem::path settingsFile() const;
 
     TempDir dir_;
     VirtualPlatform platform_;
@@ -47,8 +52,7 @@ class FormFixture : public ::testing::Test {
     std::unique_ptr<FrmMain> form_;
 
   private:
-    std::string savedXdg_;
-    bool hadXdg_ = false;
+    ScopedEnv env_;
 };
 
 }  // namespace vigie::test
