@@ -1,0 +1,63 @@
+// The tick that waits are measured against: it moves in steps of 1 ms, never goes back, and
+// counts real milliseconds.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+
+#include "core/monotonic_clock.h"
+
+namespace vigie {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+TEST(MonotonicClock, MovesInStepsOfOneMillisecondAndNeverBack) {
+    // Watch the tick change 50 times (or for at most 2 s) and count each step size. A tick that
+    // moves in steps of 15 or 16 ms, as a plain system tick does, has hardly any steps of 1.
+    std::map<std::int64_t, int> steps;
+    int changes = 0;
+    std::int64_t last = monotonicMillis();
+    const auto end = SteadyClock::now() + std::chrono::seconds(2);
+    while (changes < 50 && SteadyClock::now() < end) {
+        const std::int64_t now = monotonicMillis();
+        ASSERT_GE(now, last);
+        if (now != last) {
+            ++steps[now - last];
+            ++changes;
+            last = now;
+        }
+    }
+    ASSERT_GT(changes, 0);
+    // Steps longer than 1 ms come only from the test being descheduled on a busy machine.
+    EXPECT_GE(steps[1] * 2, changes) << "steps of 1 ms: " << steps[1] << " of " << changes;
+}
+
+TEST(MonotonicClock, CountsMilliseconds) {
+    const std::int64_t tick0 = monotonicMillis();
+    const auto steady0 = SteadyClock::now();
+    while (SteadyClock::now() - steady0 < std::chrono::milliseconds(120)) {
+    }
+    const std::int64_t ticks = monotonicMillis() - tick0;
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - steady0).count();
+    // Both readings bracket the same interval, each to within its resolution.
+    EXPECT_GE(ticks, 119);
+    EXPECT_LE(ticks, elapsed + 2);
+}
+
+#ifdef _WIN32
+TEST(TimerResolution, TheSystemGrantsOneMillisecondWhileItLives) {
+    TimerResolution outer;
+    EXPECT_TRUE(outer.granted());
+    {
+        TimerResolution inner;  // requests nest; each is undone on its own
+        EXPECT_TRUE(inner.granted());
+    }
+    EXPECT_TRUE(outer.granted());
+}
+#endif
+
+}  // namespace
+}  // namespace vigie
