@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Cross-builds the program and its tests for 64-bit Windows into build-win (warnings are errors)
+# and runs the tests under Wine through CTest, in a throwaway Wine prefix.
+#   scripts/test-windows.sh [HOST_TOOLS_DIR]
+# HOST_TOOLS_DIR is the Linux build's bin folder, whose K7 simulator the Windows serial tests
+# drive (default: build-test/bin, which scripts/test.sh builds first).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build-win
+host_tools=${1:-$root/build-test/bin}
+host_python=/usr/bin/python3
+
+# The cross compilers, and Wine: wine64 runs the tests, the small wine package puts `wine` on PATH.
+missing=()
+for p in mingw-w64 wine64 wine; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+fi
+[ -x "$host_tools/k7sim" ] ||
+    echo "warning: no K7 simulator in $host_tools; build the Linux side first (scripts/test.sh)" >&2
+
+# A fresh prefix for this run only, removed with its wineserver whatever happens.
+export WINEPREFIX
+WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vigie-wine.XXXXXX")
+export WINEDEBUG=-all
+# No Mono or Gecko installer prompts: the tests need neither .NET nor the HTML engine.
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+SECONDS=0
+wine wineboot --init >/dev/null 2>&1
+prefix_s=$SECONDS
+
+SECONDS=0
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+    -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" "${launcher[@]}" \
+    -DVIGIE_HOST_TOOLS_DIR="$host_tools" -DVIGIE_HOST_PYTHON="$host_python" >/dev/null
+cmake --build "$build"
+build_s=$SECONDS
+
+SECONDS=0
+status=0
+(cd "$build" && ctest --output-on-failure --timeout 600 -j2) || status=$?
+echo "Windows tests: prefix ${prefix_s} s, build ${build_s} s, tests ${SECONDS} s"
+exit "$status"
