@@ -7,7 +7,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-win
-host_tools=${1:-$root/build-test/bin}
+host_tools=$(realpath -m "${1:-$root/build-test/bin}")
 host_python=/usr/bin/python3
 
 # The cross compilers, and Wine: wine64 runs the tests, the small wine package puts `wine` on PATH.
