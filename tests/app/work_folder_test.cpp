@@ -32,6 +32,15 @@ TEST_F(WorkFolderTest, WritableProgramFolderKeepsTheWorkingFile) {
     EXPECT_FALSE(fs::exists(root_ / "cache"));
 }
 
+#ifdef _WIN32
+// Windows keeps the working file in the program's folder, whatever the folder.
+TEST_F(WorkFolderTest, WindowsKeepsTheProgramsFolder) {
+    ScopedEnv env("XDG_CACHE_HOME", (root_ / "cache").string());
+    const std::string program = (root_ / "absent" / "vigie-k7").string();
+    EXPECT_EQ(workFolder(program), program);
+    EXPECT_FALSE(fs::exists(root_ / "cache"));
+}
+#else
 // A folder the user cannot write to (here one that is not there, which even root cannot write
 // into) sends the working file to the cache folder, which is created.
 TEST_F(WorkFolderTest, UnwritableProgramFolderUsesTheUsersCache) {
@@ -57,6 +66,7 @@ TEST_F(WorkFolderTest, UnwritableProgramFolderUsesTheUsersCache) {
     }
     EXPECT_FALSE(fs::exists(root_ / "absent"));
 }
+#endif
 
 }  // namespace
 }  // namespace vigie
