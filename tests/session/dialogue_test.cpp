@@ -7,11 +7,6 @@
 namespace vigie::test {
 namespace {
 
-const std::string kGiveUp =
-    "Communication avec le Vigie K7 impossible. Veuillez vérifier les raccordements et essayez "
-    "encore. ";
-const std::string kWrongPort = "Il se peut que vous ayez sélectionné le mauvais port COM.";
-
 class DialogueTest : public SessionFixture {};
 
 TEST_F(DialogueTest, SilentDeviceGetsAWakeUpEvery5sThenTheWrongPortHint) {
@@ -22,7 +17,7 @@ TEST_F(DialogueTest, SilentDeviceGetsAWakeUpEvery5sThenTheWrongPortHint) {
     const std::int64_t start = platform_.tick();
     form.cmdGo_Click();
 
-    EXPECT_EQ(form.lblStatus.caption, kGiveUp + kWrongPort);
+    EXPECT_EQ(form.lblStatus.caption, text::GiveUp + text::WrongPort);
     EXPECT_FALSE(form.lblStatus.font.bold);
     EXPECT_EQ(retries,
               (std::vector<std::string>{"Retry Count", "3", "4", "5", "6", "7", "8", "9", "10"}));
@@ -35,7 +30,7 @@ TEST_F(DialogueTest, SilentDeviceGetsAWakeUpEvery5sThenTheWrongPortHint) {
     for (int i = 0; i < 8; ++i)
         wakeUps += "\x02\x10\x03";
     EXPECT_EQ(port_.written, wakeUps);
-    EXPECT_TRUE(idle(form));
+    EXPECT_TRUE(windowIsIdle(form));
     EXPECT_EQ(form.Label3.caption, "Port Closed");
     EXPECT_TRUE(platform_.boxes.empty());
 }
@@ -45,7 +40,7 @@ TEST_F(DialogueTest, DeviceSilentAfterPasswordGetsAckRepeatedThenGiveUpWithoutHi
     FrmMain& form = load();
     form.cmdGo_Click();
 
-    EXPECT_EQ(form.lblStatus.caption, kGiveUp);
+    EXPECT_EQ(form.lblStatus.caption, text::GiveUp);
     EXPECT_EQ(form.nStage, 4);
     EXPECT_EQ(form.Label11.caption, "10");
     EXPECT_EQ(k7_.acks, 2 + 10);  // the two answers, then one per tick
@@ -53,7 +48,7 @@ TEST_F(DialogueTest, DeviceSilentAfterPasswordGetsAckRepeatedThenGiveUpWithoutHi
     EXPECT_EQ(form.sFtpUser, "ABC1234");
     EXPECT_EQ(form.sFtpPassword, "4321CBA");
     EXPECT_EQ(form.lblStatus.font.size, 12);  // set back by the close
-    EXPECT_TRUE(idle(form));
+    EXPECT_TRUE(windowIsIdle(form));
 }
 
 TEST_F(DialogueTest, DeviceThatNeverSendsItsNameIsWaitedForUntilClose) {
@@ -66,9 +61,9 @@ TEST_F(DialogueTest, DeviceThatNeverSendsItsNameIsWaitedForUntilClose) {
         form.cmdClose_Click();
     });
     form.cmdGo_Click();
-    EXPECT_EQ(form.lblStatus.caption, "La mise à jour du K7 s'est arrêtée.");
+    EXPECT_EQ(form.lblStatus.caption, text::Stopped);
     EXPECT_EQ(k7_.wakeUpTimes.size(), 1u);  // stage 2 repeats nothing
-    EXPECT_TRUE(idle(form));
+    EXPECT_TRUE(windowIsIdle(form));
 }
 
 TEST_F(DialogueTest, CloseInStage3StopsAtTheNextYieldWithNothingMore) {
@@ -87,9 +82,9 @@ TEST_F(DialogueTest, CloseInStage3StopsAtTheNextYieldWithNothingMore) {
     const int focusBefore = platform_.goFocused;
     form.cmdGo_Click();
 
-    EXPECT_EQ(form.lblStatus.caption, "La mise à jour du K7 s'est arrêtée.");
+    EXPECT_EQ(form.lblStatus.caption, text::Stopped);
     EXPECT_TRUE(platform_.boxes.empty());
-    EXPECT_TRUE(idle(form));
+    EXPECT_TRUE(windowIsIdle(form));
     EXPECT_GT(platform_.goFocused, focusBefore);
     EXPECT_EQ(port_.writes.size(), writesAtClose);
     EXPECT_EQ(form.Label5.caption, stageAtClose);
@@ -103,9 +98,9 @@ TEST_F(DialogueTest, HelpHeldOpenDuringStage1DoesNotStopTheGiveUp) {
     platform_.onHelp = [&] { platform_.advance(60'000); };  // the user reads for a minute
     platform_.after(7000, [&] { form.MnuMainHelp_Click(); });
     form.cmdGo_Click();
-    EXPECT_EQ(form.lblStatus.caption, kGiveUp + kWrongPort);
+    EXPECT_EQ(form.lblStatus.caption, text::GiveUp + text::WrongPort);
     EXPECT_GT(std::stoi(form.Label11.caption), 10);
-    EXPECT_TRUE(idle(form));
+    EXPECT_TRUE(windowIsIdle(form));
 }
 
 TEST_F(DialogueTest, SessionPassesThroughTheStagesWithTheirTexts) {
@@ -123,7 +118,7 @@ TEST_F(DialogueTest, SessionPassesThroughTheStagesWithTheirTexts) {
     form.cmdGo_Click();
     EXPECT_EQ(stages, (std::vector<std::string>{"", "  1", "  2", "  3", "  4", "  5"}));
     ASSERT_GE(status.size(), 2u);
-    EXPECT_EQ(status[0], "Merci de patienter... Connexion au VIGIE K7 en cours");
+    EXPECT_EQ(status[0], text::Connecting);
     EXPECT_EQ(status[1], "K7 Numéro de série : XÉYZ\r");
     EXPECT_EQ(form.sFtpUser, "X\xC9YZ\r");
     EXPECT_EQ(form.sFtpPassword, "\rZY\xC9X");

@@ -7,6 +7,7 @@
 #include "tests/support/fake_k7.h"
 #include "tests/support/form_fixture.h"
 #include "tests/support/memory_ftp_layer.h"
+#include "tests/support/program_texts.h"
 
 namespace vigie::test {
 
@@ -30,12 +31,6 @@ class SessionFixture : public FormFixture {
             if (seen.empty() || seen.back() != label.caption)
                 seen.push_back(label.caption);
         };
-    }
-
-    bool idle(const FrmMain& form) const {
-        return form.cmdGo.enabled && !form.cmdClose.enabled && form.cboPort.enabled &&
-               form.cboFile.enabled && !form.tmrCheck.enabled() && !form.tmrUserUpload.enabled() &&
-               !form.tmrDots.enabled() && form.lblDots.caption.empty() && !port_.portOpen();
     }
 
     FakeK7 k7_;

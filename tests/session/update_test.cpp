@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <set>
+#include <string_view>
 
 #include "tests/session/session_fixture.h"
 #include "tests/support/memory_ftp_layer.h"
@@ -11,12 +14,9 @@
 namespace vigie::test {
 namespace {
 
-const std::string kSuccess =
-    "K7 mis à jour.\r\nVous pouvez maintenant fermer ce programme et déconnecter le K7 de votre "
-    "ordinateur.";
-const std::string kFailed = "La mise à jour du K7 a échoué.";
-const std::string kStopped = "La mise à jour du K7 s'est arrêtée.";
-const std::string kFailedTitle = "La mise à jour du K7 a échoué";
+namespace fs = std::filesystem;
+
+const std::string kMarkers = "\x03\r\n\r\n368\r\n";
 
 std::string database(int lines) {
     std::string text;
@@ -36,6 +36,13 @@ class UpdateTest : public SessionFixture {
         layer_ = std::move(layer);
     }
     FrmMain& loadWithServer() { return load(std::move(layer_)); }
+    // A table's next row: a new session with the device, and no watcher of the row before's form.
+    void nextRow() {
+        platform_.onYield = nullptr;
+        k7_.step = FakeK7::Step::WakeUp;
+        k7_.received.clear();
+        k7_.dataTimes.clear();
+    }
     std::filesystem::path workFile() const { return appDir() / "temp.hd"; }
 
     // Every value the bar takes, in order, without repeats.
@@ -64,7 +71,7 @@ TEST_F(UpdateTest, EndReportBeforeStage8EndsTheSessionWhenStage8IsReached) {
     };
     form.cmdGo_Click();
 
-    EXPECT_EQ(form.lblStatus.caption, kSuccess);
+    EXPECT_EQ(form.lblStatus.caption, text::Success);
     EXPECT_TRUE(form.lblStatus.font.bold);
     EXPECT_EQ(form.lblStatus.font.name, "Tahoma");
     EXPECT_EQ(form.prgb1.value, 100);
@@ -72,8 +79,8 @@ TEST_F(UpdateTest, EndReportBeforeStage8EndsTheSessionWhenStage8IsReached) {
     EXPECT_LE(stage9At - stage8At, 2001);
     EXPECT_LE(platform_.tick() - stage9At, 2001);
     EXPECT_TRUE(platform_.boxes.empty());
-    EXPECT_TRUE(idle(form));
-    EXPECT_EQ(k7_.received, ftp_->files["LocationsMid.txt"] + "\x03\r\n\r\n368\r\n");
+    EXPECT_TRUE(windowIsIdle(form));
+    EXPECT_EQ(k7_.received, ftp_->files["LocationsMid.txt"] + kMarkers);
     EXPECT_FALSE(std::filesystem::exists(workFile()));
     EXPECT_EQ(ftp_->log.front(), "CONNECT ABC1234");
     EXPECT_EQ(ftp_->openHandles(), 0u);
@@ -81,22 +88,27 @@ TEST_F(UpdateTest, EndReportBeforeStage8EndsTheSessionWhenStage8IsReached) {
 
 struct SavingCase {
     int fileIndex;
+    std::string file;  // the database on the server
     std::int64_t seconds;
     std::vector<int> barAfterTransfer;
 };
 
-TEST_F(UpdateTest, WithoutEndReportTheSavingPhaseEndsOnItsTimer) {
+TEST_F(UpdateTest, EachChoiceDownloadsItsFileAndItsSavingPhaseEndsOnItsTimer) {
+    ftp_->files["TestLocations.txt"] = database(7);
     const SavingCase cases[] = {
-        {0, 120, {80, 83, 86, 89, 92, 95, 100}},
-        {1, 240, {80, 82, 84, 86, 88, 90, 92, 94, 96, 100}},
+        {0, "LocationsMid.txt", 120, {80, 83, 86, 89, 92, 95, 100}},
+        {1, "LocationsFull.txt", 240, {80, 82, 84, 86, 88, 90, 92, 94, 96, 100}},
+        {2, "TestLocations.txt", 240, {80, 82, 84, 86, 88, 90, 92, 94, 96, 100}},
     };
     for (const SavingCase& c : cases) {
-        SCOPED_TRACE(c.fileIndex);
+        SCOPED_TRACE(c.file);
         k7_.endDelay = -1;
-        k7_.step = FakeK7::Step::WakeUp;
+        nextRow();
+        writeFile(settingsFile(), "*1*1*t*\r\n");  // "Test Locations" is offered
         auto layer = std::make_unique<MemoryFtpLayer>(*ftp_);
-        ftp_ = layer.get();
+        MemoryFtpLayer& server = *layer;
         FrmMain& form = load(std::move(layer));
+        ASSERT_EQ(form.cboFile.items.size(), 3u);
         form.cboFile.listIndex = c.fileIndex;
         bar_.clear();
         watchBar(form);
@@ -109,13 +121,16 @@ TEST_F(UpdateTest, WithoutEndReportTheSavingPhaseEndsOnItsTimer) {
         };
         form.cmdGo_Click();
 
-        EXPECT_EQ(form.lblStatus.caption, kSuccess);
+        EXPECT_EQ(form.sDatabaseFile, c.file);
+        EXPECT_EQ(std::count(server.log.begin(), server.log.end(), "RETR " + c.file), 1);
+        EXPECT_EQ(k7_.received, ftp_->files[c.file] + kMarkers);
+        EXPECT_EQ(form.lblStatus.caption, text::Success);
         const auto from80 = std::find(bar_.begin(), bar_.end(), 80);
         ASSERT_NE(from80, bar_.end());
         EXPECT_EQ(std::vector<int>(from80, bar_.end()), c.barAfterTransfer);
         EXPECT_GE(platform_.tick() - savingFrom, c.seconds * 1000);
         EXPECT_LE(platform_.tick() - savingFrom, c.seconds * 1000 + 2001);
-        EXPECT_TRUE(idle(form));
+        EXPECT_TRUE(windowIsIdle(form));
     }
 }
 
@@ -130,7 +145,7 @@ TEST_F(UpdateTest, BarClimbsFrom10To25DuringTheDownloadThenByLinesTowards80) {
     EXPECT_NE(std::find(bar_.begin(), bar_.end(), 25), bar_.end());
     EXPECT_NE(std::find(bar_.begin(), bar_.end(), 25 + 36), bar_.end());
     EXPECT_EQ(std::find(bar_.begin(), bar_.end(), 25 + 37), bar_.end());
-    EXPECT_EQ(form.lblStatus.caption, kSuccess);
+    EXPECT_EQ(form.lblStatus.caption, text::Success);
 }
 
 TEST_F(UpdateTest, RefusedLoginMarksTheNextFailedSessionAsFailed) {
@@ -140,49 +155,91 @@ TEST_F(UpdateTest, RefusedLoginMarksTheNextFailedSessionAsFailed) {
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].title, "Halvorn Devices - Error Message");
     EXPECT_TRUE(form.blnLoginRefused);
-    EXPECT_EQ(form.lblStatus.caption, kFailed);
+    EXPECT_EQ(form.lblStatus.caption, text::Failed);
     EXPECT_EQ(form.prgb1.value, 0);
-    EXPECT_TRUE(idle(form));
+    EXPECT_TRUE(windowIsIdle(form));
 
     k7_.silent = true;
     form.cmdGo_Click();
-    EXPECT_EQ(form.lblStatus.caption, kFailed);  // not the give-up text
+    EXPECT_EQ(form.lblStatus.caption, text::Failed);  // not the give-up text
     EXPECT_EQ(platform_.boxes.size(), 1u);
-    EXPECT_TRUE(idle(form));
+    EXPECT_TRUE(windowIsIdle(form));
 }
 
-TEST_F(UpdateTest, DeviceLostWhileSendingAnsweredYesStartsAgainFromTheWakeUp) {
-    k7_.vanishAfterLines = 30;
-    platform_.answers = {mb::Yes};
+// An error in each region of stage 7, answered Yes (the session starts again from the wake-up
+// and succeeds) or No (the update fails).
+struct TransferFailure {
+    const char* name;
+    int answer;
+    std::string box;
+    bool workFileStays;  // after No: the file is deleted only once all lines have gone out
+};
+
+void PrintTo(const TransferFailure& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TransferFailureTest : public UpdateTest,
+                            public ::testing::WithParamInterface<TransferFailure> {
+  protected:
+    // Makes the region's error happen once.
+    void breakOnce(FrmMain& form, std::string_view name) {
+        if (name.rfind("Sending", 0) == 0) {
+            k7_.vanishAfterLines = 30;  // the 31st line finds the device gone
+        } else if (name.rfind("AfterSending", 0) == 0) {
+            k7_.vanishAfterLines = 110;  // every line went out; the end marker finds it gone
+        } else {
+            // The working file disappears between the download and its counting.
+            platform_.onYield = [this, &form, removed = false]() mutable {
+                if (!removed && form.nStage == 7 && form.lblStatus.caption != text::Sending) {
+                    removed = true;
+                    fs::remove(workFile());
+                }
+            };
+        }
+    }
+};
+
+TEST_P(TransferFailureTest, ShowsItsBoxThenRestartsOrFails) {
+    const TransferFailure& c = GetParam();
+    platform_.answers = {c.answer};
     FrmMain& form = loadWithServer();
+    breakOnce(form, c.name);
     form.cmdGo_Click();
 
     ASSERT_EQ(platform_.boxes.size(), 1u);
-    EXPECT_EQ(platform_.boxes[0].title, kFailedTitle);
+    EXPECT_EQ(platform_.boxes[0].title, text::FailedTitle);
     EXPECT_EQ(platform_.boxes[0].flags, 36);
-    EXPECT_EQ(platform_.boxes[0].text,
-              "Une erreur s'est produite pendant l'envoi du fichier vers le K7 (Device lost). "
-              "\r\nVérifiez les raccordements et réessayer. Relancer la mise à jour de Vigie ?");
-    EXPECT_EQ(port_.opens, 2);
-    EXPECT_EQ(k7_.wakeUpTimes.size(), 2u);
-    EXPECT_EQ(std::count(ftp_->log.begin(), ftp_->log.end(), "RETR LocationsMid.txt"), 2);
-    EXPECT_EQ(form.lblStatus.caption, kSuccess);
-    EXPECT_EQ(k7_.received, ftp_->files["LocationsMid.txt"] + "\x03\r\n\r\n368\r\n");
+    EXPECT_EQ(platform_.boxes[0].text, c.box);
+    EXPECT_TRUE(windowIsIdle(form));
+    if (c.answer == mb::Yes) {
+        EXPECT_EQ(port_.opens, 2);
+        EXPECT_EQ(k7_.wakeUpTimes.size(), 2u);
+        EXPECT_EQ(std::count(ftp_->log.begin(), ftp_->log.end(), "RETR LocationsMid.txt"), 2);
+        EXPECT_EQ(form.lblStatus.caption, text::Success);
+        EXPECT_EQ(k7_.received, ftp_->files["LocationsMid.txt"] + kMarkers);
+        EXPECT_FALSE(fs::exists(workFile()));
+    } else {
+        EXPECT_EQ(form.lblStatus.caption, text::Failed);
+        EXPECT_EQ(form.prgb1.value, 0);
+        EXPECT_EQ(port_.opens, 1);
+        // A working file not yet deleted stays until the next download replaces it.
+        EXPECT_EQ(fs::exists(workFile()), c.workFileStays);
+    }
 }
 
-TEST_F(UpdateTest, DeviceLostWhileSendingAnsweredNoFails) {
-    k7_.vanishAfterLines = 30;
-    platform_.answers = {mb::No};
-    FrmMain& form = loadWithServer();
-    form.cmdGo_Click();
-    ASSERT_EQ(platform_.boxes.size(), 1u);
-    EXPECT_EQ(form.lblStatus.caption, kFailed);
-    EXPECT_EQ(form.prgb1.value, 0);
-    EXPECT_EQ(port_.opens, 1);
-    EXPECT_TRUE(idle(form));
-    // The working file stays until the next download replaces it.
-    EXPECT_TRUE(std::filesystem::exists(workFile()));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Regions, TransferFailureTest,
+    ::testing::Values(
+        TransferFailure{"FileProcessingYes", mb::Yes, text::fileProcessingBox("File not found"),
+                        false},
+        TransferFailure{"FileProcessingNo", mb::No, text::fileProcessingBox("File not found"),
+                        false},
+        TransferFailure{"SendingYes", mb::Yes, text::sendingBox("Device lost"), true},
+        TransferFailure{"SendingNo", mb::No, text::sendingBox("Device lost"), true},
+        TransferFailure{"AfterSendingYes", mb::Yes, text::afterSendingBox("Device lost"), false},
+        TransferFailure{"AfterSendingNo", mb::No, text::afterSendingBox("Device lost"), false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UpdateTest, ThreeFailedDownloadsThenANewConnectionTwoSecondsLater) {
     ftp_->files.erase("LocationsMid.txt");
@@ -201,8 +258,8 @@ TEST_F(UpdateTest, ThreeFailedDownloadsThenANewConnectionTwoSecondsLater) {
     EXPECT_EQ(std::count_if(ftp_->log.begin(), ftp_->log.end(),
                             [](const std::string& l) { return l.rfind("CONNECT", 0) == 0; }),
               2);
-    EXPECT_EQ(form.lblStatus.caption, kStopped);
-    EXPECT_TRUE(idle(form));
+    EXPECT_EQ(form.lblStatus.caption, text::Stopped);
+    EXPECT_TRUE(windowIsIdle(form));
 }
 
 TEST_F(UpdateTest, WorkingFileThatCannotBeWrittenAsksToRetryTheDownload) {
@@ -215,11 +272,11 @@ TEST_F(UpdateTest, WorkingFileThatCannotBeWrittenAsksToRetryTheDownload) {
     FrmMain& form = loadWithServer();
     form.cmdGo_Click();
     ASSERT_GE(platform_.boxes.size(), 1u);
-    EXPECT_EQ(platform_.boxes[0].title, kFailedTitle);
+    EXPECT_EQ(platform_.boxes[0].title, text::FailedTitle);
     EXPECT_EQ(platform_.boxes[0].text,
               "La tentative de téléchargement de mise à jour a échoué, le serveur est peut-être "
               "occupé, voulez-vous réessayer ?");
-    EXPECT_EQ(form.lblStatus.caption, kSuccess);
+    EXPECT_EQ(form.lblStatus.caption, text::Success);
     EXPECT_EQ(port_.opens, 1);  // the device was not woken again
 }
 
@@ -236,9 +293,9 @@ TEST_F(UpdateTest, CloseDuringTheDownloadStopsWithoutABox) {
     };
     form.cmdGo_Click();
     EXPECT_TRUE(closed);
-    EXPECT_EQ(form.lblStatus.caption, kStopped);
+    EXPECT_EQ(form.lblStatus.caption, text::Stopped);
     EXPECT_TRUE(platform_.boxes.empty());
-    EXPECT_TRUE(idle(form));
+    EXPECT_TRUE(windowIsIdle(form));
     EXPECT_EQ(k7_.received, "");
     EXPECT_EQ(ftp_->openHandles(), 0u);
 }
@@ -253,13 +310,223 @@ TEST_F(UpdateTest, CloseWhileLinesAreSentStopsTheStream) {
         }
     };
     form.cmdGo_Click();
-    EXPECT_EQ(form.lblStatus.caption, kStopped);
+    EXPECT_EQ(form.lblStatus.caption, text::Stopped);
     EXPECT_TRUE(platform_.boxes.empty());
     const std::string sent = k7_.received;
     EXPECT_LT(sent.size(), ftp_->files["LocationsMid.txt"].size());
     EXPECT_EQ(sent.find('\x03'), std::string::npos);  // no end marker after a stop
-    EXPECT_TRUE(idle(form));
+    EXPECT_TRUE(windowIsIdle(form));
 }
+
+// ---- Stage 7: pacing, progress, filler -------------------------------------------------------
+
+// The lines of text that reached the device, without their CR LF.
+int linesIn(const std::string& received) {
+    int n = 0;
+    for (std::size_t at = received.find("\r\n"); at != std::string::npos;
+         at = received.find("\r\n", at + 2))
+        ++n;
+    return n;
+}
+
+TEST_F(UpdateTest, EveryLineWaitsOneDelayOf23MillisecondsAfterTheOneBefore) {
+    FrmMain& form = loadWithServer();
+    std::int64_t sendingFrom = -1;
+    platform_.onYield = [&] {
+        if (sendingFrom < 0 && form.lblStatus.caption == text::Sending)
+            sendingFrom = platform_.tick();
+    };
+    form.cmdGo_Click();
+    ASSERT_EQ(form.lblStatus.caption, text::Success);
+
+    // Delay(23) returns once the clock has passed start + 23: on a clock that a real system reads
+    // at any moment within a millisecond that is 23 to 24 ms; on the exact virtual clock, 24.
+    ASSERT_EQ(k7_.dataTimes.size(), 110u + 2u);  // the lines, then the two end markers
+    EXPECT_EQ(k7_.dataTimes[0] - sendingFrom, 24);
+    for (std::size_t i = 1; i < 110; ++i)
+        EXPECT_EQ(k7_.dataTimes[i] - k7_.dataTimes[i - 1], 24) << "line " << i + 1;
+    // The end markers follow the last line without a wait.
+    EXPECT_EQ(k7_.dataTimes[110], k7_.dataTimes[109]);
+}
+
+struct ProgressCase {
+    int lines;
+    std::vector<int> percents;  // every percentage shown while sending, in order
+};
+
+TEST_F(UpdateTest, SendingShowsAStepAndAPercentageEveryLinesPerStepLines) {
+    // A step every lLinesCount / 55 + 1 lines: 1 up to 54 lines, 2 from 55; the percentage is
+    // rounded down.
+    std::vector<int> every54, every55;
+    for (int k = 1; k <= 54; ++k)
+        every54.push_back(k * 100 / 54);
+    for (int k = 2; k <= 54; k += 2)
+        every55.push_back(k * 100 / 55);
+    const ProgressCase cases[] = {
+        {1, {100}},
+        {7, {14, 28, 42, 57, 71, 85, 100}},
+        {54, every54},
+        {55, every55},
+    };
+    ASSERT_EQ(every54.back(), 100);
+    ASSERT_EQ(every55.back(), 98);
+    for (const ProgressCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.lines) + " lines");
+        nextRow();
+        ftp_->files["LocationsMid.txt"] = database(c.lines);
+        FrmMain& form = load(std::make_unique<MemoryFtpLayer>(*ftp_));
+        // Each percentage with the bar shown beside it, as seen at the session's yields.
+        std::vector<std::string> shown;
+        std::vector<int> bars;
+        int barBefore = -1;
+        platform_.onYield = [&] {
+            const std::string& status = form.lblStatus.caption;
+            if (status == text::Sending)
+                barBefore = form.prgb1.value;
+            if (status.rfind(text::SendingPercent, 0) == 0 &&
+                (shown.empty() || shown.back() != status)) {
+                shown.push_back(status);
+                bars.push_back(form.prgb1.value);
+            }
+        };
+        form.cmdGo_Click();
+        ASSERT_EQ(form.lblStatus.caption, text::Success);
+
+        std::vector<std::string> expected;
+        for (int percent : c.percents)
+            expected.push_back(text::SendingPercent + std::to_string(percent) + "%");
+        EXPECT_EQ(shown, expected);
+        // The last update is seen while the filler is made, when the bar already shows 80.
+        EXPECT_EQ(barBefore, 25);
+        for (std::size_t i = 0; i + 1 < bars.size(); ++i)
+            EXPECT_EQ(bars[i], 25 + static_cast<int>(i) + 1) << shown[i];
+        EXPECT_EQ(k7_.received, database(c.lines) + kMarkers);
+    }
+}
+
+constexpr std::string_view kFillerAlphabet =
+    "AB CD EFG HIJ KLMN OPQR ST UVW XYZ 12 34 567 8 90 akjhiuervb ajshdgj 1283768";
+
+// Filler: 2000 to 3999 pieces of ten characters, each taken from the alphabet at one of its
+// first 66 positions.
+::testing::AssertionResult isFiller(std::string_view text) {
+    if (text.size() % 10 != 0 || text.size() < 20000 || text.size() > 39990)
+        return ::testing::AssertionFailure() << "filler of " << text.size() << " characters";
+    for (std::size_t at = 0; at < text.size(); at += 10) {
+        const std::size_t found = kFillerAlphabet.find(text.substr(at, 10));
+        if (found == std::string_view::npos || found > 65)
+            return ::testing::AssertionFailure()
+                   << "piece " << at / 10 << ": " << text.substr(at, 10);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(UpdateTest, WorkingFileIsOverwrittenWithTheDateTimeAndFillerBeforeItIsDeleted) {
+    FrmMain& form = loadWithServer();
+    // A second name for the downloaded file keeps what the overwrite leaves in it once the working
+    // file's name is deleted.
+    const fs::path kept = appDir() / "kept.hd";
+    platform_.onYield = [&] {
+        if (form.nStage == 7 && fs::exists(workFile()) && !fs::exists(kept))
+            fs::create_hard_link(workFile(), kept);
+    };
+    form.cmdGo_Click();
+    ASSERT_EQ(form.lblStatus.caption, text::Success);
+    ASSERT_FALSE(fs::exists(workFile()));
+    ASSERT_TRUE(fs::exists(kept));
+
+    const std::string line = readFile(kept);
+    const std::string stamp =
+        "12-10-2026 14:05:09 ";  // the platform's clock: 10 Dec 2026, 14:05:09
+    ASSERT_GE(line.size(), stamp.size() + 2);
+    EXPECT_EQ(line.substr(0, stamp.size()), stamp);
+    EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+    EXPECT_TRUE(
+        isFiller(std::string_view(line).substr(stamp.size(), line.size() - stamp.size() - 2)));
+}
+
+TEST_F(UpdateTest, MakeRandomTextYieldsOncePerPieceOfTheAlphabet) {
+    FrmMain& form = loadWithServer();
+    std::set<std::size_t> lengths;
+    std::set<std::string> starts;
+    for (int run = 0; run < 40; ++run) {
+        const std::int64_t yieldsBefore = platform_.yields;
+        const std::string filler = form.MakeRandomText();
+        ASSERT_TRUE(isFiller(filler));
+        EXPECT_EQ(platform_.yields - yieldsBefore, static_cast<std::int64_t>(filler.size() / 10));
+        lengths.insert(filler.size());
+        for (std::size_t at = 0; at < filler.size(); at += 10)
+            starts.insert(filler.substr(at, 10));
+    }
+    // Drawn afresh each time: lengths differ, and the pieces start everywhere in the first 66.
+    EXPECT_GT(lengths.size(), 30u);
+    EXPECT_EQ(starts.size(), 66u);
+}
+
+// ---- Close during stage 7 ------------------------------------------------------------------
+
+class CloseDuringTransfer : public UpdateTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CloseDuringTransfer, StopsWhereItLandsAndChangesNothingMore) {
+    const std::string where = GetParam();
+    ftp_->files["LocationsMid.txt"] = database(20);  // a step and a percentage every line
+    FrmMain& form = loadWithServer();
+    std::int64_t closedAt = -1;
+    int barAtClose = -1;
+    std::string statusAtClose;
+    std::size_t receivedAtClose = 0;
+    const auto close = [&] {
+        closedAt = platform_.tick();
+        barAtClose = form.prgb1.value;
+        statusAtClose = form.lblStatus.caption;
+        receivedAtClose = k7_.received.size();
+        form.cmdClose_Click();
+    };
+    int countingYields = 0;
+    bool scheduled = false;
+    platform_.onYield = [&] {
+        if (closedAt >= 0 || scheduled || form.nStage != 7)
+            return;
+        if (where == "Counting" && form.lblStatus.caption == text::Sending) {
+            if (++countingYields == 5)
+                close();
+        } else if (where == "InsideTheWait" && linesIn(k7_.received) == 4) {
+            // After the 4th line, 10 ms into the 23 ms wait before the 5th, not at a yield.
+            scheduled = true;
+            platform_.after(10, close);
+        } else if (where == "MakingTheFiller" && form.prgb1.value == 80) {
+            close();
+        }
+    };
+    form.cmdGo_Click();
+
+    ASSERT_GE(closedAt, 0) << "never closed";
+    if (where == "Counting") {
+        EXPECT_EQ(receivedAtClose, 0u);
+    }
+    if (where == "InsideTheWait") {
+        EXPECT_EQ(closedAt, k7_.dataTimes[3] + 10);
+    }
+    EXPECT_EQ(form.lblStatus.caption, text::Stopped);
+    EXPECT_TRUE(platform_.boxes.empty());
+    EXPECT_TRUE(windowIsIdle(form));
+    EXPECT_EQ(form.nStage, 7);
+    EXPECT_EQ(form.prgb1.value, barAtClose);
+    EXPECT_EQ(k7_.received.size(), receivedAtClose);
+    EXPECT_EQ(k7_.received.find('\x03'), std::string::npos);  // no end marker
+    if (where == "MakingTheFiller") {
+        EXPECT_EQ(statusAtClose, text::SendingPercent + "100%");
+        // Emptied for the filler, which was never written.
+        ASSERT_TRUE(fs::exists(workFile()));
+        EXPECT_EQ(fs::file_size(workFile()), 0u);
+    } else {
+        EXPECT_EQ(readFile(workFile()), ftp_->files["LocationsMid.txt"]);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stage7, CloseDuringTransfer,
+                         ::testing::Values("Counting", "InsideTheWait", "MakingTheFiller"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
 }  // namespace vigie::test

@@ -23,9 +23,11 @@ void FakeK7::onWrite(const std::string& bytes) {
     if ((step == Step::Data || step == Step::Done) && bytes == "\x02\x10\x03") {
         step = Step::WakeUp;  // a new session: the program woke the device again
         received.clear();
+        dataTimes.clear();
     }
     if (step == Step::Data || step == Step::Done) {
         received += bytes;
+        dataTimes.push_back(platform_.tick());
         if (vanishAfterLines >= 0 && bytes.size() >= 2 &&
             bytes.compare(bytes.size() - 2, 2, "\r\n") == 0 && --vanishAfterLines < 0)
             port_.vanish();

@@ -29,6 +29,7 @@ class FakeK7 {
     // What the device received after "150": the data lines with their CR LF, then the markers.
     std::string received;
     std::vector<std::int64_t> wakeUpTimes;  // virtual ticks of every wake-up received
+    std::vector<std::int64_t> dataTimes;    // virtual ticks of every write after "150"
     int acks = 0;
     Step step = Step::WakeUp;
 

@@ -1,7 +1,5 @@
 #include "tests/support/form_fixture.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <random>
 #include <stdexcept>
 
@@ -20,14 +18,25 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::filesystem::path& path, const std::string& content) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
+::testing::AssertionResult windowIsIdle(FrmMain& form) {
+    std::string busy;
+    const auto check = [&busy](bool idle, const char* what) {
+        if (!idle)
+            busy += std::string(busy.empty() ? "" : ", ") + what;
+    };
+    check(!form.MSComm1().portOpen(), "port open");
+    check(form.cmdGo.enabled, "Start Update disabled");
+    check(!form.cmdClose.enabled, "Close enabled");
+    check(form.cboPort.enabled, "port list disabled");
+    check(form.cboFile.enabled, "file list disabled");
+    check(!form.tmrCheck.enabled(), "tmrCheck on");
+    check(!form.tmrUserUpload.enabled(), "tmrUserUpload on");
+    check(!form.tmrDots.enabled(), "tmrDots on");
+    check(form.lblDots.caption.empty(), "dots shown");
+    check(!form.sessionRunning(), "session running");
+    if (busy.empty())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the window is not idle: " << busy;
 }
 
 namespace {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/frm_main.h"
+#include "tests/support/files.h"
 #include "tests/support/memory_serial_port.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/virtual_platform.h"
@@ -30,8 +31,9 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-std::string readFile(const std::filesystem::path& path);
-void writeFile(const std::filesystem::path& path, const std::string& content);
+// The window as every ending of an update leaves it: port closed, timers off and the dots gone,
+// Close disabled, Start Update and the choices enabled, no session running.
+::testing::AssertionResult windowIsIdle(FrmMain& form);
 
 class FormFixture : public ::testing::Test {
   protected:

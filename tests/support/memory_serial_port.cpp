@@ -7,7 +7,13 @@ namespace vigie::test {
 void MemorySerialPort::setPortOpen(bool open) {
     log.push_back(open ? "Open" : "Close");
     if (!open) {
+        if (failNextClose) {
+            failNextClose = false;
+            throw RuntimeError(err::PortOpenFailed, "MSComm1", "Cannot close the port");
+        }
         open_ = false;
+        vanished_ = false;
+        rx_.clear();
         return;
     }
     if (open_)
@@ -17,7 +23,6 @@ void MemorySerialPort::setPortOpen(bool open) {
     if (busy.count(port_))
         throw RuntimeError(err::PortOpenFailed, "MSComm1", "Port is busy");
     open_ = true;
-    vanished_ = false;
     ++opens;
 }
 
@@ -50,7 +55,7 @@ void MemorySerialPort::output(const std::string& bytes) {
 std::string MemorySerialPort::input() {
     if (!open_)
         return "";
-    if (vanished_)
+    if (vanished_ && rx_.empty())
         throw RuntimeError(err::ReadError, "MSComm1", "Device lost");
     std::string out;
     out.swap(rx_);

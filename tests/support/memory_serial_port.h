@@ -25,10 +25,17 @@ class MemorySerialPort : public SerialPort {
     std::vector<std::string> writes;
     // The device double sees every write.
     std::function<void(const std::string&)> onWrite;
-    void deviceSends(const std::string& bytes) { rx_ += bytes; }
+    void deviceSends(const std::string& bytes) {
+        if (!vanished_)
+            rx_ += bytes;
+    }
 
-    // The device vanishes: the next read or write raises an error.
+    // The device vanishes, as the real port layer sees a device unplugged: the port still counts
+    // as open; what had arrived is still read once, then every read and write raises an error;
+    // closing succeeds and forgets the device and anything still unread.
     void vanish() { vanished_ = true; }
+    // The next close raises an error and leaves the port open, as a close the system refuses.
+    bool failNextClose = false;
     // Log of the operations, e.g. "CommPort=3", "Settings=38400,N,8,1", "InputLen=0", "Open".
     std::vector<std::string> log;
     int opens = 0;
