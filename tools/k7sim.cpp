@@ -10,7 +10,8 @@
 //   <- CR LF "150" CR LF            data lines follow, each ending in CR LF
 //   <- ETX CR LF, CR LF "368" CR LF -> "T#END" CR after the end delay
 //
-// Everything received after "150" is written to the --out file, byte for byte. A wake-up outside
+// Everything received after "150" is written to the --out file, byte for byte. The first
+// --ignore-wakeups wake-ups go unanswered; every wake-up is logged with its time. A wake-up outside
 // the data stream starts the dialogue again. The device holds the terminal side open itself while
 // it waits, so that the updater may open and close the port as often as it likes; once a session
 // is over it lets go, and the updater's closing of the port ends the session (--once) or makes the
@@ -56,6 +57,7 @@ struct Options {
     std::string stopAfter;  // "FTPUN", "FTPPW", "FTPFILEP" or "FTPGET"
     long vanishAfter = -1;
     long flood = 0;
+    long ignoreWakeUps = 0;  // the first wake-ups get no answer, as from a device still asleep
     bool loop = false;
 };
 
@@ -81,7 +83,8 @@ void usage() {
                  "usage: k7sim --link PATH [--out FILE] [--name NAME] [--end-delay SECONDS | "
                  "--no-end]\n"
                  "             [--silent] [--stop-after FTPUN|FTPPW|FTPFILEP|FTPGET]\n"
-                 "             [--vanish-after LINES] [--flood BYTES] [--once | --loop]\n");
+                 "             [--vanish-after LINES] [--flood BYTES] [--ignore-wakeups COUNT]\n"
+                 "             [--once | --loop]\n");
 }
 
 std::string printable(std::string_view bytes) {
@@ -161,14 +164,16 @@ std::optional<Options> parseOptions(int argc, char** argv) {
                 std::fprintf(stderr, "k7sim: bad delay: %s\n", v);
                 return std::nullopt;
             }
-        } else if (arg == "--vanish-after" || arg == "--flood") {
+        } else if (arg == "--vanish-after" || arg == "--flood" || arg == "--ignore-wakeups") {
             const char* v = value();
             long n = 0;
             if (!v || !parseLong(v, n)) {
                 std::fprintf(stderr, "k7sim: %s needs a count\n", arg.c_str());
                 return std::nullopt;
             }
-            (arg == "--flood" ? o.flood : o.vanishAfter) = n;
+            (arg == "--flood"            ? o.flood
+             : arg == "--ignore-wakeups" ? o.ignoreWakeUps
+                                         : o.vanishAfter) = n;
         } else if (arg == "--no-end") {
             o.noEnd = true;
         } else if (arg == "--silent") {
@@ -229,6 +234,8 @@ class Device {
     double endAt_ = 0;
     bool finished_ = false;
     int exitCode_ = 0;
+    long wakeUps_ = 0;
+    double started_ = 0;
 };
 
 bool Device::createTerminal() {
@@ -356,8 +363,15 @@ void Device::process() {
     for (;;) {
         // A wake-up outside the data stream starts the dialogue again.
         if (const auto at = rx_.find(kWakeUp); at != std::string::npos) {
-            log("<- WakeUp");
+            // The time lets a test see the updater's pace of repeated wake-ups.
+            char when[32];
+            std::snprintf(when, sizeof when, " at %.3f s", monotonicSeconds() - started_);
             rx_.erase(0, at + kWakeUp.size());
+            if (++wakeUps_ <= o_.ignoreWakeUps) {
+                log(std::string("<- WakeUp") + when + " (ignored)");
+                continue;
+            }
+            log(std::string("<- WakeUp") + when);
             holdTerminal();
             startSession();
             continue;
@@ -477,6 +491,7 @@ void Device::vanish() {
 }
 
 int Device::run() {
+    started_ = monotonicSeconds();
     if (!createTerminal())
         return 2;
     if (!makeLink())

@@ -147,17 +147,18 @@ TEST_F(FormLoadTest, ShutDownThatCannotWriteStillEnds) {
 }
 
 TEST_F(FormLoadTest, ReadOnlySettingsFileIsReplaced) {
+    namespace fs = std::filesystem;
     writeFile(settingsFile(), "*3*1*\r\n");
-    std::filesystem::permissions(settingsFile(), std::filesystem::perms::owner_read);
+    fs::permissions(settingsFile(), fs::perms::owner_read);
     FrmMain& form = makeForm();
     ASSERT_TRUE(form.Form_Load());
     form.cboPort.listIndex = 0;
     form.Form_Unload();
+    // Deleted and written anew: a new file, writable like any other, with the new line. (Writing
+    // over the old one would keep it read-only; a user who may write to read-only files, as root
+    // may, would not notice it from the content alone.)
     EXPECT_EQ(readFile(settingsFile()), "*1*1*\r\n");
-    // Deleted and written anew, not merely overwritten.
-    EXPECT_NE(
-        std::filesystem::status(settingsFile()).permissions() & std::filesystem::perms::owner_write,
-        std::filesystem::perms::none);
+    EXPECT_NE(fs::status(settingsFile()).permissions() & fs::perms::owner_write, fs::perms::none);
 }
 
 TEST_F(FormLoadTest, ShutDownRunsOnceWhateverClosesTheWindow) {

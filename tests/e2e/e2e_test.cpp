@@ -4,97 +4,66 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QPushButton>
-#include <QThread>
+#include <QElapsedTimer>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
+#include <vector>
 
-#include "app/qt/application.h"
-#include "tests/support/form_fixture.h"
-#include "tests/support/real_program_helpers.h"
+#include "tests/support/program_texts.h"
+#include "tests/support/real_program_fixture.h"
 
 namespace vigie::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string sampleDatabase() {
-    std::string text;
-    for (int i = 1; i <= 60; ++i)
-        text += std::to_string(i) + ",45.1234" + std::to_string(i) + ",FIXE,50,Pont-L\xE9ger\r\n";
-    return text +
-           "61,0,ZONE,30,l\xE2"
-           "che\nsans fin";  // a lone LF ends a line too; no end on the last line
+class EndToEndTest : public RealProgramTest {};
+
+// The times, in seconds, of the wake-ups in the simulator's log.
+std::vector<double> wakeUpTimes(const std::string& log) {
+    std::vector<double> times;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("<- WakeUp at ", 0) == 0)
+            times.push_back(std::stod(line.substr(13)));
+    return times;
 }
 
-class EndToEndTest : public ::testing::Test {
-  protected:
-    EndToEndTest() {
-        fs::create_directories(dir_.path() / "com");
-        fs::create_directories(dir_.path() / "server");
-        writeFile(dir_.path() / "server" / "LocationsMid.txt", sampleDatabase());
-        setenv("XDG_CONFIG_HOME", (dir_.path() / "config").c_str(), 1);
-        setenv("VIGIE_COM_DIR", (dir_.path() / "com").c_str(), 1);
-        fs::remove(workFile());
-    }
-    ~EndToEndTest() override {
-        unsetenv("VIGIE_COM_DIR");
-        unsetenv("VIGIE_UPDATE_SERVER");
-    }
-
-    static fs::path binDir() { return QCoreApplication::applicationDirPath().toStdString(); }
-    static fs::path workFile() { return binDir() / "temp.hd"; }
-
-    std::unique_ptr<Peer> startServer() {
-        auto server = std::make_unique<Peer>(
-            "/usr/bin/python3",
-            QStringList{QString::fromStdString(FTP_SERVER_SCRIPT), "--root",
-                        QString::fromStdString((dir_.path() / "server").string()), "--user",
-                        "AB12CD3:3DC21BA", "--log",
-                        QString::fromStdString((dir_.path() / "ftp.log").string())});
-        const std::string port = server->waitForLine("PORT ");
-        EXPECT_FALSE(port.empty()) << "the FTP server did not start";
-        setenv("VIGIE_UPDATE_SERVER", ("127.0.0.1:" + port.substr(5)).c_str(), 1);
-        return server;
-    }
-
-    std::unique_ptr<Peer> startDevice(QStringList extra) {
-        QStringList args{"--link", QString::fromStdString((dir_.path() / "com" / "COM1").string()),
-                         "--name", "ab12cd3",
-                         "--out",  QString::fromStdString((dir_.path() / "received").string())};
-        auto device = std::make_unique<Peer>(QString::fromStdString((binDir() / "k7sim").string()),
-                                             args + extra);
-        for (int i = 0; i < 100 && !fs::exists(dir_.path() / "com" / "COM1"); ++i)
-            QThread::msleep(50);
-        EXPECT_TRUE(fs::exists(dir_.path() / "com" / "COM1")) << "the simulator did not start";
-        return device;
-    }
-
-    // Starts the program, presses Start Update and returns once the session is over.
-    void runUpdate(Application& app) {
-        ASSERT_TRUE(app.start());
-        ASSERT_EQ(app.form.cboPort.text(), " 1");
-        app.window.goButton()->click();
-        app.platform.sync();
-    }
-
-    TempDir dir_;
-};
-
 TEST_F(EndToEndTest, WholeUpdateReachesTheDevice) {
-    auto server = startServer();
-    auto device = startDevice({"--end-delay", "1"});
+    Server server = startServer();
+    // A device that sleeps through the first wake-up: the program's 5 s timer must wake it again
+    // and count the retry.
+    auto device = startDevice({"--end-delay", "1", "--ignore-wakeups", "1"});
     ModalWatcher watcher;
     Application app;
+    startProgram(app);
+    std::vector<std::string> retries;
+    QElapsedTimer clock;
+    clock.start();
+    watcher.onIdle = [&] {
+        const std::string& shown = app.form.Label11.caption;
+        if (retries.empty() || retries.back() != shown)
+            retries.push_back(shown);
+        // Without the timer's ticks the session would wait in stage 1 for ever.
+        if (app.form.nStage == 1 && clock.elapsed() > 15'000)
+            app.window.findChild<QPushButton*>("cmdClose")->click();
+    };
     runUpdate(app);
 
-    EXPECT_EQ(app.form.lblStatus.caption,
-              "K7 mis à jour.\r\nVous pouvez maintenant fermer ce programme et déconnecter le K7 "
-              "de votre ordinateur.");
+    EXPECT_EQ(app.form.lblStatus.caption, text::Success);
     EXPECT_EQ(app.form.prgb1.value, 100);
-    EXPECT_TRUE(watcher.boxes.empty()) << watcher.boxes[0].text;
-    EXPECT_TRUE(app.form.cmdGo.enabled);
-    EXPECT_FALSE(app.port.portOpen());
+    EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
+    expectIdle(app);
+
+    // The retry count went from 3 to 4 at the timer's tick, then back to 0 once the device spoke.
+    const auto from3 = std::find(retries.begin(), retries.end(), "3");
+    ASSERT_GE(retries.end() - from3, 3);
+    EXPECT_EQ(std::vector<std::string>(from3, from3 + 3),
+              (std::vector<std::string>{"3", "4", "0"}));
+    const std::vector<double> wakeUps = wakeUpTimes(device->errorOutput());
+    ASSERT_EQ(wakeUps.size(), 2u) << device->errorOutput();
+    EXPECT_NEAR(wakeUps[1] - wakeUps[0], 5.0, 0.5) << device->errorOutput();
 
     // Every line of the file with CR LF (a lone LF ended a line as well), then the end markers.
     std::string expected;
@@ -105,32 +74,28 @@ TEST_F(EndToEndTest, WholeUpdateReachesTheDevice) {
         "61,0,ZONE,30,l\xE2"
         "che\r\nsans fin\r\n";
     expected += "\x03\r\n\r\n368\r\n";
-    EXPECT_EQ(readFile(dir_.path() / "received"), expected);
+    EXPECT_EQ(receivedAfterStop(device), expected);
 
-    const std::string log = readFile(dir_.path() / "ftp.log");
+    const std::string log = server.log();
     EXPECT_NE(log.find("USER AB12CD3"), std::string::npos) << log;
     EXPECT_NE(log.find("PASS 3DC21BA"), std::string::npos) << log;
     EXPECT_FALSE(fs::exists(workFile()));
 }
 
 TEST_F(EndToEndTest, DeviceVanishingDuringTheDataShowsTheSendingBox) {
-    auto server = startServer();
+    Server server = startServer();
     auto device = startDevice({"--vanish-after", "20"});
     ModalWatcher watcher;
     Application app;
+    startProgram(app);
     runUpdate(app);
 
     ASSERT_EQ(watcher.boxes.size(), 1u);
-    EXPECT_EQ(watcher.boxes[0].title, "La mise à jour du K7 a échoué");
-    EXPECT_EQ(watcher.boxes[0].text.rfind(
-                  "Une erreur s'est produite pendant l'envoi du fichier vers le K7 (", 0),
-              0u)
-        << watcher.boxes[0].text;
-    EXPECT_EQ(app.form.lblStatus.caption, "La mise à jour du K7 a échoué.");
+    EXPECT_EQ(watcher.boxes[0].title, text::FailedTitle);
+    EXPECT_EQ(watcher.boxes[0].text.rfind(text::SendingBoxStart, 0), 0u) << watcher.boxes[0].text;
+    EXPECT_EQ(app.form.lblStatus.caption, text::Failed);
     EXPECT_EQ(app.form.prgb1.value, 0);
-    EXPECT_TRUE(app.form.cmdGo.enabled);
-    EXPECT_FALSE(app.form.cmdClose.enabled);
-    EXPECT_FALSE(app.port.portOpen());
+    expectIdle(app);
 }
 
 }  // namespace

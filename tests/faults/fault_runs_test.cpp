@@ -13,31 +13,13 @@
 #include <optional>
 
 #include "tests/faults/real_program.h"
-#include "tests/support/form_fixture.h"
+#include "tests/support/program_texts.h"
+#include "tests/support/real_program_fixture.h"
 
 namespace vigie::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* StoppedText = "La mise à jour du K7 s'est arrêtée.";
-constexpr const char* FailedText = "La mise à jour du K7 a échoué.";
-constexpr const char* DownloadErrorText =
-    "Une erreur s'est produite pendant le téléchargement des données du serveur d'Opale. ";
-constexpr const char* DownloadBoxTitle = "La mise à jour du K7 a échoué";
-constexpr const char* DownloadBoxText =
-    "La tentative de téléchargement de mise à jour a échoué, le serveur est peut-être occupé, "
-    "voulez-vous réessayer ?";
-constexpr const char* FirewallFirstLine =
-    "Vous avez peut-être un pare-feu sur votre ordinateur ou sur votre réseau. ";
-
-// 60 lines, about 2 KB: the download takes one full block and a part, the sending about 1.5 s.
-std::string sampleDatabase() {
-    std::string text;
-    for (int i = 1; i <= 60; ++i)
-        text += std::to_string(i) + ",45.1234" + std::to_string(i) + ",FIXE,50,Pont-L\xE9ger\r\n";
-    return text;
-}
 
 // The download is under way: the progress event has shown its first block.
 bool downloading(const FrmMain& f) {
@@ -56,120 +38,7 @@ int count(const std::string& log, const std::string& command) {
     return n;
 }
 
-class FaultRun : public ::testing::Test {
-  protected:
-    FaultRun() {
-        fs::create_directories(dir_.path() / "com");
-        writeFile(dir_.path() / "server" / "LocationsMid.txt", sampleDatabase());
-        setenv("XDG_CONFIG_HOME", (dir_.path() / "config").c_str(), 1);
-        setenv("VIGIE_COM_DIR", (dir_.path() / "com").c_str(), 1);
-        std::error_code ec;
-        fs::remove(workFile(), ec);
-    }
-    ~FaultRun() override {
-        unsetenv("VIGIE_COM_DIR");
-        unsetenv("VIGIE_UPDATE_SERVER");
-        // A session stopped between the download and the wiping leaves the file, as it should.
-        std::error_code ec;
-        fs::remove(workFile(), ec);
-    }
-
-    static fs::path binDir() { return QCoreApplication::applicationDirPath().toStdString(); }
-    static fs::path workFile() { return binDir() / "temp.hd"; }
-    fs::path comLink() const { return dir_.path() / "com" / "COM1"; }
-
-    struct Server {
-        std::unique_ptr<Peer> peer;
-        std::string address;  // host:port
-        fs::path logFile;
-        std::string log() const { return readFile(logFile); }
-    };
-
-    // An FTP server with the device's usual login, or one given as name and password bytes; the
-    // program is sent to it.
-    Server startServer(const QString& fault = "", const std::string& user = "AB12CD3",
-                       const std::string& password = "3DC21BA") {
-        const auto hex = [](const std::string& bytes) {
-            return QString::fromLatin1(QByteArray(bytes.data(), qsizetype(bytes.size())).toHex());
-        };
-        Server server;
-        server.logFile = dir_.path() / ("ftp" + std::to_string(++servers_) + ".log");
-        QStringList args{QString::fromStdString(BYTES_SERVER_SCRIPT),
-                         QString::fromStdString(FTP_SERVER_SCRIPT),
-                         "--root",
-                         QString::fromStdString((dir_.path() / "server").string()),
-                         "--user-hex",
-                         hex(user) + ":" + hex(password),
-                         "--log",
-                         QString::fromStdString(server.logFile.string())};
-        if (!fault.isEmpty())
-            args << "--fault" << fault;
-        server.peer = std::make_unique<Peer>("/usr/bin/python3", args);
-        const std::string port = server.peer->waitForLine("PORT ");
-        EXPECT_FALSE(port.empty()) << "the FTP server did not start";
-        server.address = "127.0.0.1:" + port.substr(std::min<std::size_t>(5, port.size()));
-        useServer(server);
-        return server;
-    }
-    static void useServer(const Server& server) {
-        setenv("VIGIE_UPDATE_SERVER", server.address.c_str(), 1);
-    }
-
-    // The K7 simulator; its name may hold any byte but NUL, passed through the shell since a
-    // process argument cannot carry bytes that are not text.
-    std::unique_ptr<Peer> startDevice(QStringList extra, const std::string& name = "ab12cd3") {
-        QString octal;
-        for (unsigned char c : name)
-            octal += QStringLiteral("\\%1").arg(c, 3, 8, QLatin1Char('0'));
-        QStringList args{"-c",
-                         "exec \"$0\" \"$@\" --name \"$(printf '" + octal + "')\"",
-                         QString::fromStdString((binDir() / "k7sim").string()),
-                         "--link",
-                         QString::fromStdString(comLink().string()),
-                         "--out",
-                         QString::fromStdString((dir_.path() / "received").string())};
-        auto device = std::make_unique<Peer>("/bin/sh", args + extra);
-        for (int i = 0; i < 100 && !fs::exists(comLink()); ++i)
-            QThread::msleep(50);
-        EXPECT_TRUE(fs::exists(comLink())) << "the simulator did not start";
-        return device;
-    }
-
-    // What reached the device after the transfer start; the simulator writes it when it stops.
-    std::string receivedAfterStop(std::unique_ptr<Peer>& device) {
-        device.reset();
-        return readFile(dir_.path() / "received");
-    }
-
-    static void startProgram(Application& app) {
-        ASSERT_TRUE(app.start());
-        ASSERT_EQ(app.form.cboPort.text(), " 1");
-    }
-
-    // Presses Start Update and returns once the session is over.
-    static void runUpdate(Application& app) {
-        ASSERT_TRUE(clickButton(app, "cmdGo"));
-        app.platform.sync();
-    }
-
-    // The window as every ending leaves it: port closed, timers off, the choices open again.
-    static void expectIdle(Application& app) {
-        const FrmMain& f = app.form;
-        EXPECT_FALSE(app.port.portOpen());
-        EXPECT_TRUE(f.cmdGo.enabled);
-        EXPECT_FALSE(f.cmdClose.enabled);
-        EXPECT_TRUE(f.cboPort.enabled);
-        EXPECT_TRUE(f.cboFile.enabled);
-        EXPECT_FALSE(f.tmrCheck.enabled());
-        EXPECT_FALSE(f.tmrUserUpload.enabled());
-        EXPECT_FALSE(f.tmrDots.enabled());
-        EXPECT_TRUE(app.window.goButton()->isEnabled());
-        EXPECT_FALSE(f.sessionRunning());
-    }
-
-    TempDir dir_;
-    int servers_ = 0;
-};
+class FaultRun : public RealProgramTest {};
 
 // ---- Close in each stage -----------------------------------------------------------------------
 
@@ -206,7 +75,7 @@ TEST_P(CloseInStage, StopsAtOnceAndLeavesTheWindowIdle) {
     ASSERT_TRUE(barAtClose.has_value())
         << "the session never reached stage " << c.stage << ": " << app.form.lblStatus.caption;
     EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
-    EXPECT_EQ(app.form.lblStatus.caption, StoppedText);
+    EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
     // The session noticed the stop at its next yield and changed nothing more.
     EXPECT_EQ(app.form.prgb1.value, *barAtClose);
     EXPECT_EQ(app.form.nStage, c.stage);
@@ -353,7 +222,7 @@ TEST_F(FaultRun, FloodWithoutLineEndKeepsTheBufferBoundedAndTheNameRecognised) {
     EXPECT_EQ(largest, 16u * 1024u);
     EXPECT_EQ(statusAtClose, "K7 Numéro de série : AB12CD3");
     EXPECT_EQ(app.form.sFtpUser, "AB12CD3");
-    EXPECT_EQ(app.form.lblStatus.caption, StoppedText);
+    EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
     EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
     expectIdle(app);
 }
@@ -387,7 +256,7 @@ TEST_F(FaultRun, NameWithBytesAboveAsciiIsShownAndLogsIn) {
     EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
     const std::string log = server.log();
     EXPECT_NE(log.find("USER \\udcc9T\\udc9f\\udc8c\\udc80\\udca0Z\n"), std::string::npos) << log;
-    EXPECT_EQ(app.form.lblStatus.caption, StoppedText);
+    EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
     expectIdle(app);
 }
 
@@ -412,10 +281,10 @@ TEST_F(FaultRun, NameWithNulIsRefusedBeforeItReachesTheServer) {
     // user is told so, as when the server refuses a login (not sent to check a firewall).
     ASSERT_EQ(watcher.boxes.size(), 1u) << watcher.describe();
     EXPECT_EQ(watcher.boxes[0].title, "Halvorn Devices - Error Message");
-    EXPECT_NE(watcher.boxes[0].text.rfind(FirewallFirstLine, 0), 0u) << watcher.boxes[0].text;
+    EXPECT_NE(watcher.boxes[0].text.rfind(text::FirewallFirstLine, 0), 0u) << watcher.boxes[0].text;
     EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(app.form.blnLoginRefused);
-    EXPECT_EQ(app.form.lblStatus.caption, FailedText);
+    EXPECT_EQ(app.form.lblStatus.caption, text::Failed);
     EXPECT_EQ(app.form.prgb1.value, 0);
     expectIdle(app);
     EXPECT_EQ(count(server.log(), "USER"), 0) << server.log();
@@ -456,7 +325,7 @@ TEST_F(FaultRun, FailedDownloadsShowTheirBoxesUntilClose) {
     ASSERT_EQ(watcher.boxes.size(), 3 * servers.size()) << watcher.describe();
     for (const ModalWatcher::Box& box : watcher.boxes) {
         EXPECT_EQ(box.title, "Erreur");
-        EXPECT_EQ(box.text, DownloadErrorText);
+        EXPECT_EQ(box.text, text::DownloadError);
         EXPECT_EQ(box.icon, QMessageBox::Critical);
         EXPECT_FALSE(box.yesNo);
     }
@@ -466,7 +335,7 @@ TEST_F(FaultRun, FailedDownloadsShowTheirBoxesUntilClose) {
         EXPECT_EQ(count(log, "RETR LocationsMid.txt"), 3) << faults[i] << "\n" << log;
     }
     EXPECT_EQ(app.form.nStage, 6);
-    EXPECT_EQ(app.form.lblStatus.caption, StoppedText);
+    EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
     expectIdle(app);
     EXPECT_EQ(receivedAfterStop(device), "") << "data reached the device";
 }
@@ -491,13 +360,13 @@ TEST_F(FaultRun, ServerKilledDuringTheDownloadEndsInTheFirewallBox) {
     // The three attempts of the pass fail; the next pass cannot connect and the update fails.
     ASSERT_EQ(watcher.boxes.size(), 4u) << watcher.describe();
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(watcher.boxes[i].text, DownloadErrorText);
+        EXPECT_EQ(watcher.boxes[i].text, text::DownloadError);
         EXPECT_EQ(watcher.boxes[i].icon, QMessageBox::Critical);
     }
     EXPECT_EQ(watcher.boxes[3].title, "Erreur");
-    EXPECT_EQ(watcher.boxes[3].text.rfind(FirewallFirstLine, 0), 0u) << watcher.boxes[3].text;
+    EXPECT_EQ(watcher.boxes[3].text.rfind(text::FirewallFirstLine, 0), 0u) << watcher.boxes[3].text;
     EXPECT_EQ(watcher.boxes[3].icon, QMessageBox::Warning);
-    EXPECT_EQ(app.form.lblStatus.caption, FailedText);
+    EXPECT_EQ(app.form.lblStatus.caption, text::Failed);
     EXPECT_EQ(app.form.prgb1.value, 0);
     expectIdle(app);
     EXPECT_EQ(receivedAfterStop(device), "") << "data reached the device";
@@ -528,13 +397,13 @@ TEST_F(FaultRun, WorkingFileThatCannotBeCreatedTakesTheDownloadErrorHandling) {
 
     ASSERT_EQ(watcher.boxes.size(), 2u) << watcher.describe();
     for (const ModalWatcher::Box& box : watcher.boxes) {
-        EXPECT_EQ(box.title, DownloadBoxTitle);
-        EXPECT_EQ(box.text, DownloadBoxText);
+        EXPECT_EQ(box.title, text::FailedTitle);
+        EXPECT_EQ(box.text, text::DownloadBox);
         EXPECT_EQ(box.icon, QMessageBox::Question);
         EXPECT_TRUE(box.yesNo);
     }
     EXPECT_EQ(count(server.log(), "CONNECT"), 2) << server.log();
-    EXPECT_EQ(app.form.lblStatus.caption, FailedText);
+    EXPECT_EQ(app.form.lblStatus.caption, text::Failed);
     EXPECT_EQ(app.form.prgb1.value, 0);
     expectIdle(app);
     EXPECT_TRUE(fs::is_directory(workFile()));

@@ -9,18 +9,15 @@
 
 #include "ftp/ftp_layer.h"
 #include "tests/support/form_fixture.h"
+#include "tests/support/program_texts.h"
 
 namespace vigie::test {
 namespace {
 
 using Log = std::vector<std::string>;
 
-const std::string kInvalidPortBox =
-    "Une erreur s'est produite en essayant de se connecter au port \r\n"
-    "COM choisi, essayer un numéro différent.";
-const std::string kNotANumberBox =
-    "Une erreur s\u2019est produite lors de la connection du port sélectionné. \r\n"
-    "Fermez le logiciel, éteignez le K7 et recommencez en selectionnant un port différent.";
+const std::string& kInvalidPortBox = text::InvalidPortBox;
+const std::string& kNotANumberBox = text::NotANumberBox;
 
 class ComPortTest : public FormFixture {
   protected:
@@ -219,22 +216,16 @@ class CloseComPortTest : public ComPortTest {
         return form;
     }
 
+    // Idle, and what the close does beyond: the connection closed, the working file closed, the
+    // status in its closing font but unchanged, the focus on Start Update, the stop flag set.
     void expectIdle(FrmMain& form, std::int16_t dataFile) {
-        EXPECT_FALSE(port_.portOpen());
-        EXPECT_FALSE(form.tmrCheck.enabled());
-        EXPECT_FALSE(form.tmrUserUpload.enabled());
-        EXPECT_FALSE(form.tmrDots.enabled());
+        EXPECT_TRUE(windowIsIdle(form));
         EXPECT_EQ(ftpClosed_, (std::vector<ftp::Handle>{2, 1}));  // connection, then session
         EXPECT_EQ(form.lblStatus.font.size, 12);
         EXPECT_EQ(form.lblStatus.caption, "Envoi");
         EXPECT_FALSE(form.files().isOpen(dataFile));
-        EXPECT_TRUE(form.cboFile.enabled);
-        EXPECT_FALSE(form.cmdClose.enabled);
-        EXPECT_TRUE(form.cmdGo.enabled);
         EXPECT_EQ(platform_.goFocused, 1);
-        EXPECT_TRUE(form.cboPort.enabled);
         EXPECT_TRUE(form.StopRequested);
-        EXPECT_EQ(form.lblDots.caption, "");
     }
 
     std::vector<ftp::Handle> ftpClosed_;
@@ -288,10 +279,26 @@ TEST_F(CloseComPortTest, OnAClosedPortDoesEverythingButTheClose) {
 
 TEST_F(CloseComPortTest, ClosesAPortWhoseDeviceHasGone) {
     FrmMain& form = busyForm();
+    const std::int16_t dataFile = form.nDataFile;
+    port_.deviceSends("T#FTP");
     port_.vanish();
+    // As the real layer sees an unplugged device: the port still counts as open, what had arrived
+    // is read once, then reads and writes fail.
+    ASSERT_TRUE(port_.portOpen());
+    EXPECT_EQ(port_.input(), "T#FTP");
+    EXPECT_THROW(port_.input(), RuntimeError);
+    EXPECT_THROW(port_.output("x"), RuntimeError);
+
     form.CloseComPort();
+
     EXPECT_EQ(port_.log, Log{"Close"});
     EXPECT_EQ(form.Label3.caption, "Port Closed");
+    expectIdle(form, dataFile);
+    // Closed for good: the next update opens the port afresh.
+    EXPECT_TRUE(form.OpenComPort(38400));
+    EXPECT_EQ(port_.input(), "");
+    port_.output("x");
+    EXPECT_EQ(port_.written.substr(port_.written.size() - 1), "x");
 }
 
 TEST_F(CloseComPortTest, ForgetsTheWorkingFileNumberOnceClosed) {

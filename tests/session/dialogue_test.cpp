@@ -157,5 +157,57 @@ TEST_F(DialogueTest, DelayWaitsPastItsDeadlineOnA64BitClock) {
     EXPECT_EQ(platform_.tick() - start, 2002);
 }
 
+// ---- Run-time errors outside the download and the transfer -------------------------------------
+
+TEST_F(DialogueTest, DeviceGoneInTheDialogueShowsTheGenericBoxThenFails) {
+    k7_.stopAfter = FakeK7::Step::Password;
+    FrmMain& form = load();
+    // Unplugged in stage 4, with the Ack still to be read: the read after it fails.
+    bool gone = false;
+    platform_.onYield = [&] {
+        if (!gone && form.nStage == 4) {
+            gone = true;
+            port_.deviceSends("noise");
+            port_.vanish();
+        }
+    };
+    form.cmdGo_Click();
+
+    ASSERT_EQ(platform_.boxes.size(), 1u);
+    EXPECT_EQ(platform_.boxes[0].title, text::GenericTitle);
+    EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly);
+    EXPECT_EQ(platform_.boxes[0].text,
+              text::genericBox("MSComm1", err::ReadError, 0, "Device lost"));
+    EXPECT_EQ(form.lblStatus.caption, text::Failed);
+    EXPECT_EQ(form.prgb1.value, 0);
+    EXPECT_TRUE(windowIsIdle(form));
+    EXPECT_EQ(form.Label3.caption, "Port Closed");
+    // The port forgot the device: the next session opens it afresh and reads nothing stale.
+    k7_.stopAfter = FakeK7::Step::Done;
+    k7_.step = FakeK7::Step::WakeUp;
+    k7_.silent = true;
+    platform_.onYield = nullptr;
+    form.cmdGo_Click();
+    EXPECT_EQ(platform_.boxes.size(), 1u);
+    EXPECT_EQ(form.lblStatus.caption, text::GiveUp + text::WrongPort);
+}
+
+TEST_F(DialogueTest, PortLeftOpenThatWillNotCloseShowsThePortInUseBoxThenFails) {
+    FrmMain& form = load();
+    port_.setCommPort(3);
+    port_.setPortOpen(true);
+    port_.failNextClose = true;
+    form.cmdGo_Click();
+
+    ASSERT_EQ(platform_.boxes.size(), 1u);
+    EXPECT_EQ(platform_.boxes[0].title, text::PortInUseTitle);
+    EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly);
+    EXPECT_EQ(platform_.boxes[0].text, text::portInUseBox(3));
+    EXPECT_EQ(form.lblStatus.caption, text::Failed);
+    EXPECT_EQ(form.prgb1.value, 0);
+    EXPECT_TRUE(windowIsIdle(form));
+    EXPECT_TRUE(k7_.wakeUpTimes.empty());  // the session never began
+}
+
 }  // namespace
 }  // namespace vigie::test

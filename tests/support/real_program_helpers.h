@@ -45,6 +45,11 @@ class Peer {
         }
         return "";
     }
+    // Everything the peer has written to stderr so far.
+    std::string errorOutput() {
+        errors_ += process_.readAllStandardError().toStdString();
+        return errors_;
+    }
     // Gone at once, as a crashed or switched-off peer: no goodbye on its connections.
     void kill() {
         process_.kill();
@@ -53,6 +58,7 @@ class Peer {
 
   private:
     QProcess process_;
+    std::string errors_;
 };
 
 // Answers the windows that open modally, records every message box, and between boxes runs a
