@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/ftp/cftp_harness.h"
 #include "tests/ftp/ftp_test_server.h"
 #include "tests/support/form_fixture.h"
+#include "tests/support/memory_ftp_layer.h"
 
 namespace vigie::test {
 namespace {
@@ -49,7 +52,7 @@ TEST_P(CftpFault, FailsTheDownloadWithAReadRecordAndKeepsTheConnectionUsable) {
         EXPECT_EQ(h.events[k],
                   (Progress{static_cast<std::int32_t>(1 + 1024 * (k + 1)), f.size, true}));
     // What was written are the server's own bytes.
-    const std::string kept = readFileBytes(sLocal);
+    const std::string kept = readFile(sLocal);
     EXPECT_EQ(kept, bytes.substr(0, kept.size()));
     // A failed transfer does not block the retry that follows on the same connection.
     EXPECT_EQ(h.ftp->GetFTPFileSize("db.txt"), f.size) << h.ftp->GetLastErrorMessage();
@@ -115,42 +118,6 @@ TEST(CftpFaults, SilentServerEndsInAConnectTimeout) {
     EXPECT_EQ(h.curl().openHandles(), 0u);
 }
 
-TEST(CftpFaults, CloseWhileTheConnectWaitsCancelsIt) {
-    SilentServer silent;
-    ftp::CurlFtpOptions options = fastOptions();
-    options.connectTimeoutMs = 60'000;  // only the close can end this connect in time
-    Harness h(options);
-    h.onYield = [&] {
-        if (h.yields == 5)
-            h.ftp->CloseConnection();
-    };
-    EXPECT_FALSE(h.ftp->OpenConnection(silent.address(), "K7ABCDE", "pw1"));
-    EXPECT_THAT(h.ftp->GetLastErrorMessage(), StartsWith("InternetConnect error code: 12017"));
-    EXPECT_EQ(h.curl().openHandles(), 0u);
-}
-
-TEST(CftpFaults, CloseWhileAReadWaitsCancelsIt) {
-    FtpTestServer server({{"K7ABCDE", "pw1"}}, "stall:1500");
-    server.putFile("db.txt", testBytes(5000, 1));
-    TempDir dir;
-    ftp::CurlFtpOptions options = fastOptions();
-    options.lowSpeedTimeSec = 60;  // only the close can end this read in time
-    Harness h(options);
-    ASSERT_TRUE(h.ftp->OpenConnection(server.address(), "K7ABCDE", "pw1"));
-    int waiting = 0;
-    h.onYield = [&] {
-        // Yields after the first block come from the read waiting for the stalled server.
-        if (!h.events.empty() && ++waiting == 10)
-            h.ftp->CloseConnection();
-    };
-    std::string sLocal = (dir.path() / "db.txt").string();
-    std::string sRemote = "db.txt";
-    EXPECT_FALSE(h.ftp->FTPDownloadFile(sLocal, sRemote));
-    EXPECT_THAT(h.ftp->GetLastErrorMessage(), StartsWith("InternetReadFile error code: 12017"));
-    EXPECT_EQ(h.events.size(), 1u);
-    EXPECT_EQ(h.curl().openHandles(), 0u);
-}
-
 TEST(CftpFaults, ServerSilentAtQuitDoesNotHoldTheClose) {
     FtpTestServer server({{"K7ABCDE", "pw1"}}, "mutequit:0");
     ftp::CurlFtpOptions options = fastOptions();
@@ -172,6 +139,128 @@ TEST(CftpFaults, ServerSilentAtQuitDoesNotHoldTheClose) {
     EXPECT_EQ(commands.back(), "QUIT");
     EXPECT_EQ(h.curl().openHandles(), 0u);
 }
+
+// ---- The window closes the connection at one of the class's yields ----------------------------
+
+struct CloseAtYield {
+    const char* name;
+    enum class Server { Silent, Stalling, Whole, Memory } server;
+    std::string record;  // start of the recorded failure
+    std::size_t minEvents, maxEvents;
+};
+
+void PrintTo(const CloseAtYield& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CftpCloseAtAYield : public ::testing::TestWithParam<CloseAtYield> {};
+
+TEST_P(CftpCloseAtAYield, FailsTheOperationAndReleasesEveryHandle) {
+    using Server = CloseAtYield::Server;
+    const CloseAtYield& c = GetParam();
+    std::optional<SilentServer> silent;
+    std::optional<FtpTestServer> server;
+    MemoryFtpLayer* memory = nullptr;
+    std::unique_ptr<Harness> h;
+    std::string address;
+    ftp::CurlFtpOptions options = fastOptions();
+    options.connectTimeoutMs = 60'000;  // only the close can end a wait in time
+    options.lowSpeedTimeSec = 60;
+    switch (c.server) {
+        case Server::Silent:
+            silent.emplace();
+            address = silent->address();
+            break;
+        case Server::Stalling:  // stops sending after one block and a half
+            server.emplace(std::vector<FtpTestUser>{{"K7ABCDE", "pw1"}}, "stall:1500");
+            server->putFile("db.bin", testBytes(5000, 1));
+            address = server->address();
+            break;
+        case Server::Whole:
+            server.emplace(std::vector<FtpTestUser>{{"K7ABCDE", "pw1"}});
+            server->putFile("db.bin", testBytes(2 * 1024 * 1024, 9));
+            address = server->address();
+            break;
+        case Server::Memory: {  // reads wait for the network: the window runs inside them
+            auto layer = std::make_unique<MemoryFtpLayer>();
+            layer->users = {{"K7ABCDE", "pw1"}};
+            layer->files = {{"db.bin", testBytes(3000, 3)}};
+            layer->yieldWhileWaiting = true;
+            memory = layer.get();
+            h = std::make_unique<Harness>(std::move(layer));
+            address = "server";
+            break;
+        }
+    }
+    if (!h)
+        h = std::make_unique<Harness>(options);
+    const auto openHandles = [&] {
+        return memory ? memory->openHandles() : h->curl().openHandles();
+    };
+
+    bool closed = false;
+    int waiting = 0;
+    h->onYield = [&] {
+        bool now = false;
+        switch (c.server) {
+            case Server::Silent:  // the connect is waiting
+                now = h->yields == 5;
+                break;
+            case Server::Stalling:  // the read after the first block is waiting
+                now = !h->events.empty() && ++waiting == 10;
+                break;
+            case Server::Whole:  // between two blocks
+                now = h->events.size() == 100;
+                break;
+            case Server::Memory:
+                now = memory->reads == 2;
+                break;
+        }
+        if (now && !closed) {
+            closed = true;
+            h->ftp->CloseConnection();
+        }
+    };
+    TempDir dir;
+    std::string sLocal = (dir.path() / "db.bin").string();
+    std::string sRemote = "db.bin";
+    if (c.server == Server::Silent) {
+        EXPECT_FALSE(h->ftp->OpenConnection(address, "K7ABCDE", "pw1"));
+    } else {
+        ASSERT_TRUE(h->ftp->OpenConnection(address, "K7ABCDE", "pw1"));
+        EXPECT_FALSE(h->ftp->FTPDownloadFile(sLocal, sRemote));
+        // The blocks before the close, and nothing after it.
+        EXPECT_EQ(readFile(sLocal).size(), h->events.size() * 1024u);
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_THAT(h->ftp->GetLastErrorMessage(), StartsWith(c.record));
+    EXPECT_GE(h->events.size(), c.minEvents);
+    EXPECT_LE(h->events.size(), c.maxEvents);
+    EXPECT_EQ(openHandles(), 0u);
+    if (c.server == Server::Whole || c.server == Server::Memory) {
+        // The object is ready for a new connection.
+        h->onYield = nullptr;
+        ASSERT_TRUE(h->ftp->OpenConnection(address, "K7ABCDE", "pw1"));
+        sLocal = (dir.path() / "again.bin").string();
+        sRemote = "db.bin";
+        EXPECT_TRUE(h->ftp->FTPDownloadFile(sLocal, sRemote)) << h->ftp->GetLastErrorMessage();
+        h->ftp->CloseConnection();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Waits, CftpCloseAtAYield,
+    ::testing::Values(
+        CloseAtYield{"WhileTheConnectWaits", CloseAtYield::Server::Silent,
+                     "InternetConnect error code: 12017", 0, 0},
+        CloseAtYield{"WhileAReadWaits", CloseAtYield::Server::Stalling,
+                     "InternetReadFile error code: 12017", 1, 1},
+        // At the yield after block 100, or inside the read of block 101 waiting for data.
+        CloseAtYield{"BetweenBlocks", CloseAtYield::Server::Whole,
+                     "InternetReadFile error code: ", 100, 101},
+        CloseAtYield{"WhileAnInMemoryReadWaits", CloseAtYield::Server::Memory,
+                     "InternetReadFile error code: 12017", 1, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vigie::test

@@ -74,7 +74,7 @@ TEST_F(CftpServer, DownloadsEveryByteWithOneEventPerBlockAndOneAtTheEnd) {
         std::string sRemote = name;
         ASSERT_TRUE(h_.ftp->FTPDownloadFile(sLocal, sRemote)) << h_.ftp->GetLastErrorMessage();
         EXPECT_EQ(h_.events, c.events);
-        EXPECT_EQ(readFileBytes(sLocal), server_->fileBytes(name));
+        EXPECT_EQ(readFile(sLocal), server_->fileBytes(name));
     }
 }
 
@@ -87,7 +87,7 @@ TEST_F(CftpServer, DownloadsFiveMegabytesInBinary) {
     std::string sRemote = "big.bin";
     ASSERT_TRUE(h_.ftp->FTPDownloadFile(sLocal, sRemote)) << h_.ftp->GetLastErrorMessage();
     EXPECT_EQ(h_.events, downloadEvents(size));
-    EXPECT_TRUE(readFileBytes(sLocal) == server_->fileBytes("big.bin"));
+    EXPECT_TRUE(readFile(sLocal) == server_->fileBytes("big.bin"));
     // The window had its turn after every block.
     EXPECT_GE(h_.yields, size / 1024);
     // The file comes in binary; only the directory listing may go in ASCII.
@@ -215,7 +215,7 @@ TEST_F(CftpServer, NamesWithSpacesAndUrlCharactersAreFoundAndFetched) {
             std::string sLocal = local("copy.bin");
             std::string sRemote = name;
             ASSERT_TRUE(h_.ftp->FTPDownloadFile(sLocal, sRemote)) << h_.ftp->GetLastErrorMessage();
-            EXPECT_EQ(readFileBytes(sLocal), bytes);
+            EXPECT_EQ(readFile(sLocal), bytes);
             EXPECT_TRUE(anyStartsWith(server_->commands(), "RETR " + name));
         } else {
             // Leading spaces of a remote name are trimmed before the search: no such file.
@@ -246,7 +246,7 @@ TEST_F(CftpServer, PathsAreTrimmedInPlace) {
     ASSERT_TRUE(h_.ftp->FTPDownloadFile(sLocal, sRemote)) << h_.ftp->GetLastErrorMessage();
     EXPECT_EQ(sLocal, path);
     EXPECT_EQ(sRemote, "trim.txt");
-    EXPECT_EQ(readFileBytes(path), server_->fileBytes("trim.txt"));
+    EXPECT_EQ(readFile(path), server_->fileBytes("trim.txt"));
 }
 
 TEST_F(CftpServer, EmptyPathsAfterTrimmingDoNothing) {
@@ -318,7 +318,7 @@ TEST_F(CftpServer, OneCallTransfersRoundTrip) {
     writeFile(dir_.path() / "got.bin", "old content, longer than nothing");
     sLocal = local("got.bin");
     ASSERT_TRUE(h_.ftp->SimpleFTPGetFile(sLocal, sRemote)) << h_.ftp->GetLastErrorMessage();
-    EXPECT_EQ(readFileBytes(sLocal), bytes);
+    EXPECT_EQ(readFile(sLocal), bytes);
     EXPECT_TRUE(h_.events.empty());
 
     sLocal = local("missing.bin");
@@ -357,34 +357,6 @@ TEST_F(CftpServer, ClosingWithoutConnectionIsHarmlessAndOperationsFailWithARecor
     EXPECT_EQ(h_.curl().openHandles(), 0u);
 }
 
-TEST_F(CftpServer, CloseAtAYieldDuringADownloadFailsItCleanly) {
-    const std::int32_t size = 2 * 1024 * 1024;
-    server_->putFile("closing.bin", testBytes(size, 9));
-    connect();
-    bool closed = false;
-    h_.onYield = [&] {
-        if (h_.events.size() == 100 && !closed) {
-            closed = true;
-            h_.ftp->CloseConnection();
-        }
-    };
-    std::string sLocal = local("closing.bin");
-    std::string sRemote = "closing.bin";
-    EXPECT_FALSE(h_.ftp->FTPDownloadFile(sLocal, sRemote));
-    EXPECT_THAT(h_.ftp->GetLastErrorMessage(), StartsWith("InternetReadFile error code: "));
-    // Closed at the yield after block 101 or inside the read of block 101 waiting for data.
-    EXPECT_GE(h_.events.size(), 100u);
-    EXPECT_LE(h_.events.size(), 101u);
-    EXPECT_EQ(readFileBytes(sLocal).size(), h_.events.size() * 1024u);
-    EXPECT_EQ(h_.curl().openHandles(), 0u);
-    // The object is ready for a new connection.
-    h_.onYield = nullptr;
-    connect();
-    sLocal = local("again.bin");
-    sRemote = "closing.bin";
-    EXPECT_TRUE(h_.ftp->FTPDownloadFile(sLocal, sRemote)) << h_.ftp->GetLastErrorMessage();
-}
-
 TEST_F(CftpServer, ErrorRaisedAtAYieldLeavesNothingDangling) {
     server_->putFile("raising.bin", testBytes(1024 * 1024, 13));
     connect();
@@ -408,7 +380,7 @@ TEST_F(CftpServer, ErrorRaisedAtAYieldLeavesNothingDangling) {
     std::string sLocal = local("raising.bin");
     std::string sRemote = "raising.bin";
     EXPECT_TRUE(h_.ftp->FTPDownloadFile(sLocal, sRemote)) << h_.ftp->GetLastErrorMessage();
-    EXPECT_EQ(readFileBytes(sLocal), server_->fileBytes("raising.bin"));
+    EXPECT_EQ(readFile(sLocal), server_->fileBytes("raising.bin"));
 }
 
 }  // namespace

@@ -35,13 +35,13 @@ TEST(CftpVsftpd, DownloadsListsAndRefusesLikeTheOtherServer) {
     std::string sRemote = "LocationsMid.txt";
     ASSERT_TRUE(h.ftp->FTPDownloadFile(sLocal, sRemote)) << h.ftp->GetLastErrorMessage();
     EXPECT_EQ(h.events, downloadEvents(3000));
-    EXPECT_EQ(readFileBytes(sLocal), mid);
+    EXPECT_EQ(readFile(sLocal), mid);
 
     h.events.clear();
     sRemote = "Locations Full.txt";
     ASSERT_TRUE(h.ftp->FTPDownloadFile(sLocal, sRemote)) << h.ftp->GetLastErrorMessage();
     EXPECT_EQ(h.events, downloadEvents(100'000));
-    EXPECT_EQ(readFileBytes(sLocal), full);
+    EXPECT_EQ(readFile(sLocal), full);
     h.ftp->CloseConnection();
 }
 

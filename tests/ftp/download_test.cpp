@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +11,7 @@
 #include "tests/ftp/cftp_harness.h"
 #include "tests/ftp/ftp_test_server.h"
 #include "tests/support/form_fixture.h"
+#include "tests/support/program_texts.h"
 
 namespace vigie::test {
 namespace {
@@ -18,16 +19,8 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-const std::string kFirewall =
-    "Vous avez peut-être un pare-feu sur votre ordinateur ou sur votre réseau. \r\n"
-    "Veuillez vérifier les réglages de votre pare-feu ou contactez votre administrateur de "
-    "réseau.  \r\n"
-    "Windows XP a son propre pare-feu par défaut. \r\n"
-    "Le logiciel télécharge la base de données en utilisant le File Transfer Protocol (ftp). \r\n"
-    "Vous devez configurer votre pare-feu ou réseau pour permettre au logiciel de télécharger la "
-    "base de données.";
-const std::string kDownloadError =
-    "Une erreur s'est produite pendant le téléchargement des données du serveur d'Opale. ";
+const std::string& kFirewall = text::Firewall;
+const std::string& kDownloadError = text::DownloadError;
 
 std::string statusText(int percent) {
     return "Données téléchargées... " + std::to_string(percent) + " % \r\nTéléchargement vers K7.";
@@ -43,18 +36,10 @@ class Download : public FormFixture {
         server_ = nullptr;
     }
 
-    Download() {
-        if (const char* old = std::getenv("VIGIE_UPDATE_SERVER"))
-            savedServer_ = old;
-        setenv("VIGIE_UPDATE_SERVER", server_->address().c_str(), 1);
-    }
+    Download() : env_("VIGIE_UPDATE_SERVER", server_->address()) {}
     ~Download() override {
         if (form_)
             form_->DisconnectFromServer();
-        if (savedServer_)
-            setenv("VIGIE_UPDATE_SERVER", savedServer_->c_str(), 1);
-        else
-            unsetenv("VIGIE_UPDATE_SERVER");
     }
 
     FrmMain& form(ftp::CurlFtpOptions options = fastOptions()) {
@@ -68,7 +53,7 @@ class Download : public FormFixture {
     std::string workFile() const { return (appDir() / "temp.hd").string(); }
 
     static FtpTestServer* server_;
-    std::optional<std::string> savedServer_;
+    ScopedEnv env_;
 };
 
 FtpTestServer* Download::server_ = nullptr;
@@ -112,7 +97,7 @@ TEST_F(Download, LoginWithControlCharactersIsRefusedWithoutReachingTheServer) {
 }
 
 TEST_F(Download, UnreachableServerShowsTheFirewallBoxAndKeepsTheFlag) {
-    setenv("VIGIE_UPDATE_SERVER", ("127.0.0.1:" + std::to_string(closedPort())).c_str(), 1);
+    env_.set("VIGIE_UPDATE_SERVER", "127.0.0.1:" + std::to_string(closedPort()));
     FrmMain& f = form();
     for (const bool refusedBefore : {false, true}) {
         f.blnLoginRefused = refusedBefore;
@@ -166,43 +151,49 @@ TEST_F(Download, MissingDatabaseShowsTheErrorBoxAndLeavesNoWorkingFile) {
     EXPECT_FALSE(fileExists(workFile()));
 }
 
-TEST_F(Download, CloseDuringTheDownloadEndsItWithoutABox) {
-    server_->putFile("LocationsFull.txt", testBytes(3 * 1024 * 1024, 7));
-    FrmMain& f = form();
-    ASSERT_TRUE(f.ConnectToServer());
-    f.sDatabaseFile = "LocationsFull.txt";
-    int blocks = 0;
-    f.mFTP->FileTransferProgress = [&](std::int32_t, std::int32_t, bool) { ++blocks; };
-    // What the Close button does to the download: the stop flag and a closed connection.
-    platform_.onYield = [&] {
-        if (blocks == 50 && !f.StopRequested) {
-            f.StopRequested = true;
-            f.DisconnectFromServer();
-        }
-    };
-    EXPECT_FALSE(f.DownloadDatabase());
-    EXPECT_TRUE(platform_.boxes.empty());
-    EXPECT_EQ(platform_.pointers.back(), PointerDefault);
-    EXPECT_LT(blocks, 3 * 1024);
-}
+// What the Close button does to the download: the stop flag and a closed connection, at a yield
+// while the connect waits for a silent server or in the middle of the download.
+class CloseDuring : public Download, public ::testing::WithParamInterface<const char*> {};
 
-TEST_F(Download, CloseDuringTheConnectEndsItWithoutABox) {
-    SilentServer silent;
-    setenv("VIGIE_UPDATE_SERVER", silent.address().c_str(), 1);
+TEST_P(CloseDuring, EndsTheProcedureWithoutABox) {
+    const std::string during = GetParam();
+    const bool connecting = during == "Connect";
+    std::optional<SilentServer> silent;
     ftp::CurlFtpOptions options = fastOptions();
-    options.connectTimeoutMs = 60'000;
+    if (connecting) {
+        silent.emplace();
+        env_.set("VIGIE_UPDATE_SERVER", silent->address());
+        options.connectTimeoutMs = 60'000;  // only the close can end this connect in time
+    } else {
+        server_->putFile("LocationsFull.txt", testBytes(3 * 1024 * 1024, 7));
+    }
     FrmMain& f = form(options);
+    int blocks = 0;
+    if (!connecting) {
+        ASSERT_TRUE(f.ConnectToServer());
+        f.sDatabaseFile = "LocationsFull.txt";
+        f.mFTP->FileTransferProgress = [&](std::int32_t, std::int32_t, bool) { ++blocks; };
+    }
+    const std::int64_t yieldsBefore = platform_.yields;
     platform_.onYield = [&] {
-        if (platform_.yields == 5) {
+        const bool now = connecting ? platform_.yields - yieldsBefore == 5 : blocks == 50;
+        if (now && !f.StopRequested) {
             f.StopRequested = true;
             f.DisconnectFromServer();
         }
     };
-    EXPECT_FALSE(f.ConnectToServer());
+    EXPECT_FALSE(connecting ? f.ConnectToServer() : f.DownloadDatabase());
+    EXPECT_TRUE(f.StopRequested) << "never closed";
     EXPECT_TRUE(platform_.boxes.empty());
     EXPECT_FALSE(f.blnLoginRefused);
     EXPECT_EQ(platform_.pointers.back(), PointerDefault);
+    if (!connecting) {
+        EXPECT_LT(blocks, 3 * 1024);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Procedures, CloseDuring, ::testing::Values("Connect", "Download"),
+                         [](const auto& info) { return std::string(info.param); });
 
 TEST_F(Download, WorkingFileThatCannotBeCreatedReachesTheCallerAsARunTimeError) {
     server_->putFile("LocationsMid.txt", testBytes(5000, 5));
@@ -243,10 +234,10 @@ TEST_F(Download, ProgressHandlerMovesTheBarAndRoundsHalfToEven) {
 TEST_F(Download, ServerAndWorkingFileLocation) {
     FrmMain& f = form();
     EXPECT_EQ(FrmMain::updateServer(), server_->address());
-    unsetenv("VIGIE_UPDATE_SERVER");
+    env_.unset("VIGIE_UPDATE_SERVER");
     const std::string builtIn = FrmMain::updateServer();
     EXPECT_EQ(builtIn, CONFIGURED_UPDATE_HOST);
-    setenv("VIGIE_UPDATE_SERVER", "", 1);
+    env_.set("VIGIE_UPDATE_SERVER", "");
     EXPECT_EQ(FrmMain::updateServer(), builtIn);
     EXPECT_EQ(f.workFilePath(), appDir().string() + "/temp.hd");
 }

@@ -1,5 +1,7 @@
 #include "tests/ftp/ftp_test_server.h"
 
+#include "tests/support/files.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -115,7 +117,7 @@ void FtpTestServer::putFile(const std::string& name, const std::string& bytes) c
 }
 
 std::string FtpTestServer::fileBytes(const std::string& name) const {
-    return readFileBytes(root_ + "/" + name);
+    return readFile(root_ + "/" + name);
 }
 
 std::vector<std::string> FtpTestServer::commands() const {
