@@ -16,7 +16,8 @@ using ::testing::StartsWith;
 
 TEST(CftpVsftpd, DownloadsListsAndRefusesLikeTheOtherServer) {
     if (!VsftpdServer::available())
-        GTEST_SKIP() << "vsftpd is not installed, or the tests do not run as root";
+        GTEST_SKIP() << "vsftpd is not installed (scripts/setup.sh installs it), or the tests do "
+                        "not run as root (vsftpd needs root for its chroot)";
     VsftpdServer server;
     const std::string mid = testBytes(3000, 1);
     const std::string full = testBytes(100'000, 2);

@@ -15,6 +15,7 @@
 #include "tests/fuzz/device_link_checks.h"
 #include "tests/fuzz/settings_checks.h"
 #include "tests/fuzz/text_checks.h"
+#include "tests/support/files.h"
 
 namespace vigie::fuzz {
 namespace {
@@ -35,9 +36,7 @@ std::vector<CorpusFile> readCorpus(const std::string& target) {
     for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
         if (!entry.is_regular_file())
             continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        files.push_back({entry.path().filename().string(),
-                         std::string(std::istreambuf_iterator<char>(in), {})});
+        files.push_back({entry.path().filename().string(), test::readFile(entry.path())});
     }
     std::sort(files.begin(), files.end(),
               [](const CorpusFile& a, const CorpusFile& b) { return a.name < b.name; });

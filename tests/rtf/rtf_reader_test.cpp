@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/utf8.h"
+
 namespace fs = std::filesystem;
 using vigie::loadRtfDocument;
 using vigie::loadRtfFile;
@@ -21,49 +24,10 @@ using vigie::RtfParagraphFormat;
 using vigie::rtfToDocument;
 using vigie::rtfToText;
 using namespace std::string_literals;
+using vigie::test::isValidUtf8;
+using vigie::test::readFile;
 
 namespace {
-
-// Strict UTF-8: shortest forms only, no surrogates, nothing above U+10FFFF.
-bool isValidUtf8(const std::string& s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        std::size_t len = 0;
-        char32_t cp = 0;
-        if (b < 0x80) {
-            len = 1;
-            cp = b;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            len = 2;
-            cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            len = 3;
-            cp = b & 0x0F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            len = 4;
-            cp = b & 0x07;
-        } else {
-            return false;
-        }
-        if (i + len > s.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto c = static_cast<unsigned char>(s[i + k]);
-            if ((c & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += len;
-    }
-    return true;
-}
 
 // What the reader promises for any input, however broken.
 void expectSaneOutput(const std::string& input, const std::string& text) {
@@ -74,11 +38,6 @@ void expectSaneOutput(const std::string& input, const std::string& text) {
     }
     // No input byte yields more than three bytes of text.
     EXPECT_LE(text.size(), 3 * input.size());
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 const fs::path kFixtures = VIGIE_RTF_FIXTURES_DIR;

@@ -11,6 +11,7 @@
 #include "session/device_link.h"
 #include "tests/serial/event_pump.h"
 #include "tests/support/form_fixture.h"
+#include "tests/support/scoped_env.h"
 
 namespace vigie::test {
 namespace {
@@ -65,9 +66,8 @@ class K7SimTest : public ::testing::Test {
   protected:
     K7SimTest() {
         fs::create_directories(comDir());
-        setenv("VIGIE_COM_DIR", comDir().c_str(), 1);
+        env_.set("VIGIE_COM_DIR", comDir().string());
     }
-    ~K7SimTest() override { unsetenv("VIGIE_COM_DIR"); }
 
     fs::path comDir() const { return dir_.path() / "com"; }
     fs::path received() const { return dir_.path() / "received"; }
@@ -123,6 +123,7 @@ class K7SimTest : public ::testing::Test {
     }
 
     TempDir dir_;
+    ScopedEnv env_;
     QtSerialPort port_;
     std::string rx_;
 };

@@ -17,6 +17,7 @@
 #include "tests/serial/event_pump.h"
 #include "tests/serial/pty_link.h"
 #include "tests/support/form_fixture.h"
+#include "tests/support/scoped_env.h"
 
 namespace vigie::test {
 namespace {
@@ -34,8 +35,7 @@ std::int32_t errorOf(const std::function<void()>& action) {
 
 class QtPortTest : public ::testing::Test {
   protected:
-    QtPortTest() { setenv("VIGIE_COM_DIR", comDir().c_str(), 1); }
-    ~QtPortTest() override { unsetenv("VIGIE_COM_DIR"); }
+    QtPortTest() : env_("VIGIE_COM_DIR", comDir().string()) {}
 
     fs::path comDir() const { return dir_.path() / "com"; }
 
@@ -57,6 +57,7 @@ class QtPortTest : public ::testing::Test {
     }
 
     TempDir dir_;
+    ScopedEnv env_;
 };
 
 struct LineCase {

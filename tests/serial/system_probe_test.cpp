@@ -17,6 +17,7 @@
 #include "serial/linux_port_probe.h"
 #include "tests/serial/pty_link.h"
 #include "tests/support/form_fixture.h"
+#include "tests/support/scoped_env.h"
 
 namespace vigie::test {
 namespace {
@@ -43,9 +44,8 @@ class SystemProbeTest : public ::testing::Test {
     SystemProbeTest() {
         fs::create_directories(comDir());
         fs::create_directories(lockDir());
-        setenv("VIGIE_COM_DIR", comDir().c_str(), 1);
+        env_.set("VIGIE_COM_DIR", comDir().string());
     }
-    ~SystemProbeTest() override { unsetenv("VIGIE_COM_DIR"); }
 
     fs::path comDir() const { return dir_.path() / "com"; }
     fs::path lockDir() const { return dir_.path() / "lock"; }
@@ -55,6 +55,7 @@ class SystemProbeTest : public ::testing::Test {
     }
 
     TempDir dir_;
+    ScopedEnv env_;
 };
 
 TEST_F(SystemProbeTest, SortsThePortsOfTheComFolder) {
@@ -76,10 +77,10 @@ TEST_F(SystemProbeTest, SortsThePortsOfTheComFolder) {
 }
 
 TEST_F(SystemProbeTest, AMissingComFolderHasNoPorts) {
-    setenv("VIGIE_COM_DIR", (dir_.path() / "nowhere").c_str(), 1);
+    env_.set("VIGIE_COM_DIR", (dir_.path() / "nowhere").string());
     EXPECT_STREQ(name(probe().probe(1)), "NotFound");
     writeFile(dir_.path() / "file", "");
-    setenv("VIGIE_COM_DIR", (dir_.path() / "file").c_str(), 1);
+    env_.set("VIGIE_COM_DIR", (dir_.path() / "file").string());
     EXPECT_STREQ(name(probe().probe(1)), "NotFound");
 }
 
