@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 // The download is under way: the progress event has shown its first block.
 bool downloading(const FrmMain& f) {
-    return f.nStage == 6 && f.lblStatus.caption.rfind("Données téléchargées", 0) == 0;
+    return f.nStage == 6 && f.lblStatus.caption.rfind(text::DownloadProgressStart, 0) == 0;
 }
 
 // Lines of the server's log that start with the command.
@@ -220,7 +220,7 @@ TEST_F(FaultRun, FloodWithoutLineEndKeepsTheBufferBoundedAndTheNameRecognised) {
 
     // The last 16 KiB of what the device sent are kept: the flood was seen, and held to that.
     EXPECT_EQ(largest, 16u * 1024u);
-    EXPECT_EQ(statusAtClose, "K7 Numéro de série : AB12CD3");
+    EXPECT_EQ(statusAtClose, text::SerialNumber + "AB12CD3");
     EXPECT_EQ(app.form.sFtpUser, "AB12CD3");
     EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
     EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
@@ -251,7 +251,7 @@ TEST_F(FaultRun, NameWithBytesAboveAsciiIsShownAndLogsIn) {
     };
     runUpdate(app);
 
-    EXPECT_EQ(shown, "K7 Numéro de série : \u00C9T\u0178\u0152\u20AC\u00A0Z");
+    EXPECT_EQ(shown, text::SerialNumber + "\u00C9T\u0178\u0152\u20AC\u00A0Z");
     EXPECT_TRUE(downloaded) << app.form.lblStatus.caption;
     EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
     const std::string log = server.log();
@@ -275,7 +275,7 @@ TEST_F(FaultRun, NameWithNulIsRefusedBeforeItReachesTheServer) {
     };
     runUpdate(app);
 
-    EXPECT_EQ(shown, "K7 Numéro de série : " + std::string("K7\0", 3) + "\u00C9Z12");
+    EXPECT_EQ(shown, text::SerialNumber + std::string("K7\0", 3) + "\u00C9Z12");
     EXPECT_EQ(app.form.sFtpUser, std::string("K7\0\xC9Z12", 7));
     // No control character goes into a command: the login is refused before it is sent, and the
     // user is told so, as when the server refuses a login (not sent to check a firewall).

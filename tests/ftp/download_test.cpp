@@ -23,7 +23,7 @@ const std::string& kFirewall = text::Firewall;
 const std::string& kDownloadError = text::DownloadError;
 
 std::string statusText(int percent) {
-    return "Données téléchargées... " + std::to_string(percent) + " % \r\nTéléchargement vers K7.";
+    return text::downloadProgress(percent);
 }
 
 class Download : public FormFixture {

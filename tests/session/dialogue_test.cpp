@@ -119,7 +119,7 @@ TEST_F(DialogueTest, SessionPassesThroughTheStagesWithTheirTexts) {
     EXPECT_EQ(stages, (std::vector<std::string>{"", "  1", "  2", "  3", "  4", "  5"}));
     ASSERT_GE(status.size(), 2u);
     EXPECT_EQ(status[0], text::Connecting);
-    EXPECT_EQ(status[1], "K7 Numéro de série : XÉYZ\r");
+    EXPECT_EQ(status[1], text::SerialNumber + "XÉYZ\r");
     EXPECT_EQ(form.sFtpUser, "X\xC9YZ\r");
     EXPECT_EQ(form.sFtpPassword, "\rZY\xC9X");
     // The dialogue as the device received it, then the Ack repeated by the timer in stage 5.

@@ -273,9 +273,7 @@ TEST_F(UpdateTest, WorkingFileThatCannotBeWrittenAsksToRetryTheDownload) {
     form.cmdGo_Click();
     ASSERT_GE(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].title, text::FailedTitle);
-    EXPECT_EQ(platform_.boxes[0].text,
-              "La tentative de téléchargement de mise à jour a échoué, le serveur est peut-être "
-              "occupé, voulez-vous réessayer ?");
+    EXPECT_EQ(platform_.boxes[0].text, text::DownloadBox);
     EXPECT_EQ(form.lblStatus.caption, text::Success);
     EXPECT_EQ(port_.opens, 1);  // the device was not woken again
 }

@@ -17,6 +17,11 @@ inline const std::string GiveUp =
     "Communication avec le Vigie K7 impossible. Veuillez vérifier les raccordements et essayez "
     "encore. ";
 inline const std::string WrongPort = "Il se peut que vous ayez sélectionné le mauvais port COM.";
+inline const std::string SerialNumber = "K7 Numéro de série : ";  // then the device's name
+inline std::string downloadProgress(int percent) {
+    return "Données téléchargées... " + std::to_string(percent) + " % \r\nTéléchargement vers K7.";
+}
+inline const std::string DownloadProgressStart = "Données téléchargées";
 inline const std::string Sending = "Téléchargement vers K7";
 inline const std::string SendingPercent = "Téléchargement vers K7... ";  // then N and "%"
 inline const std::string Saving =
