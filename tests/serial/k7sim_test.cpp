@@ -254,5 +254,36 @@ TEST_F(K7SimTest, ADeviceThatVanishesBreaksTheNextReadOrWrite) {
     EXPECT_FALSE(fs::is_symlink(comDir() / "COM1"));  // gone, like an adapter pulled out
 }
 
+TEST_F(K7SimTest, ADeviceThatSleepsThroughTheFirstWakeUpsAnswersTheNext) {
+    Simulator sim(args({"--ignore-wakeups", "2"}));
+    ASSERT_TRUE(sim.ready());
+    open();
+    const auto ignoredSoFar = [&sim] {
+        std::size_t n = 0;
+        for (std::size_t at = sim.log().find("(ignored)"); at != std::string::npos;
+             at = sim.log().find("(ignored)", at + 1))
+            ++n;
+        return n;
+    };
+    for (std::size_t i = 1; i <= 2; ++i) {
+        port_.output(std::string(link::WakeUp));
+        ASSERT_TRUE(pumpUntil([&] { return ignoredSoFar() == i; })) << sim.log();
+    }
+    EXPECT_EQ(port_.input(), "");
+    port_.output(std::string(link::WakeUp));
+    EXPECT_TRUE(waitForRequest(link::UserNameRequest)) << sim.log();
+    // Every wake-up is logged with the time it came, the ignored ones marked.
+    std::size_t seen = 0, ignored = 0;
+    for (std::size_t at = sim.log().find("<- WakeUp at "); at != std::string::npos;
+         at = sim.log().find("<- WakeUp at ", at + 1)) {
+        ++seen;
+        const std::size_t end = sim.log().find('\n', at);
+        if (sim.log().substr(at, end - at).find(" s (ignored)") != std::string::npos)
+            ++ignored;
+    }
+    EXPECT_EQ(seen, 3u) << sim.log();
+    EXPECT_EQ(ignored, 2u) << sim.log();
+}
+
 }  // namespace
 }  // namespace vigie::test
