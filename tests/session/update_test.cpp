@@ -170,6 +170,7 @@ TEST_F(UpdateTest, RefusedLoginMarksTheNextFailedSessionAsFailed) {
 // and succeeds) or No (the update fails).
 struct TransferFailure {
     const char* name;
+    enum class Region { FileProcessing, Sending, AfterSending } region;
     int answer;
     std::string box;
     bool workFileStays;  // after No: the file is deleted only once all lines have gone out
@@ -183,19 +184,23 @@ class TransferFailureTest : public UpdateTest,
                             public ::testing::WithParamInterface<TransferFailure> {
   protected:
     // Makes the region's error happen once.
-    void breakOnce(FrmMain& form, std::string_view name) {
-        if (name.rfind("Sending", 0) == 0) {
-            k7_.vanishAfterLines = 30;  // the 31st line finds the device gone
-        } else if (name.rfind("AfterSending", 0) == 0) {
-            k7_.vanishAfterLines = 110;  // every line went out; the end marker finds it gone
-        } else {
-            // The working file disappears between the download and its counting.
-            platform_.onYield = [this, &form, removed = false]() mutable {
-                if (!removed && form.nStage == 7 && form.lblStatus.caption != text::Sending) {
-                    removed = true;
-                    fs::remove(workFile());
-                }
-            };
+    void breakOnce(FrmMain& form, TransferFailure::Region region) {
+        switch (region) {
+            case TransferFailure::Region::FileProcessing:
+                // The working file disappears between the download and its counting.
+                platform_.onYield = [this, &form, removed = false]() mutable {
+                    if (!removed && form.nStage == 7 && form.lblStatus.caption != text::Sending) {
+                        removed = true;
+                        fs::remove(workFile());
+                    }
+                };
+                break;
+            case TransferFailure::Region::Sending:
+                k7_.vanishAfterLines = 30;  // the 31st line finds the device gone
+                break;
+            case TransferFailure::Region::AfterSending:
+                k7_.vanishAfterLines = 110;  // every line went out; the end marker finds it gone
+                break;
         }
     }
 };
@@ -204,7 +209,7 @@ TEST_P(TransferFailureTest, ShowsItsBoxThenRestartsOrFails) {
     const TransferFailure& c = GetParam();
     platform_.answers = {c.answer};
     FrmMain& form = loadWithServer();
-    breakOnce(form, c.name);
+    breakOnce(form, c.region);
     form.cmdGo_Click();
 
     ASSERT_EQ(platform_.boxes.size(), 1u);
@@ -230,15 +235,18 @@ TEST_P(TransferFailureTest, ShowsItsBoxThenRestartsOrFails) {
 
 INSTANTIATE_TEST_SUITE_P(
     Regions, TransferFailureTest,
-    ::testing::Values(
-        TransferFailure{"FileProcessingYes", mb::Yes, text::fileProcessingBox("File not found"),
-                        false},
-        TransferFailure{"FileProcessingNo", mb::No, text::fileProcessingBox("File not found"),
-                        false},
-        TransferFailure{"SendingYes", mb::Yes, text::sendingBox("Device lost"), true},
-        TransferFailure{"SendingNo", mb::No, text::sendingBox("Device lost"), true},
-        TransferFailure{"AfterSendingYes", mb::Yes, text::afterSendingBox("Device lost"), false},
-        TransferFailure{"AfterSendingNo", mb::No, text::afterSendingBox("Device lost"), false}),
+    ::testing::Values(TransferFailure{"FileProcessingYes", TransferFailure::Region::FileProcessing,
+                                      mb::Yes, text::fileProcessingBox("File not found"), false},
+                      TransferFailure{"FileProcessingNo", TransferFailure::Region::FileProcessing,
+                                      mb::No, text::fileProcessingBox("File not found"), false},
+                      TransferFailure{"SendingYes", TransferFailure::Region::Sending, mb::Yes,
+                                      text::sendingBox("Device lost"), true},
+                      TransferFailure{"SendingNo", TransferFailure::Region::Sending, mb::No,
+                                      text::sendingBox("Device lost"), true},
+                      TransferFailure{"AfterSendingYes", TransferFailure::Region::AfterSending,
+                                      mb::Yes, text::afterSendingBox("Device lost"), false},
+                      TransferFailure{"AfterSendingNo", TransferFailure::Region::AfterSending,
+                                      mb::No, text::afterSendingBox("Device lost"), false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UpdateTest, ThreeFailedDownloadsThenANewConnectionTwoSecondsLater) {
@@ -318,7 +326,7 @@ TEST_F(UpdateTest, CloseWhileLinesAreSentStopsTheStream) {
 
 // ---- Stage 7: pacing, progress, filler -------------------------------------------------------
 
-// The lines of text that reached the device, without their CR LF.
+// How many line ends reached the device: the data lines, as long as no end marker came.
 int linesIn(const std::string& received) {
     int n = 0;
     for (std::size_t at = received.find("\r\n"); at != std::string::npos;
