@@ -280,7 +280,7 @@ TEST_F(FaultRun, NameWithNulIsRefusedBeforeItReachesTheServer) {
     // No control character goes into a command: the login is refused before it is sent, and the
     // user is told so, as when the server refuses a login (not sent to check a firewall).
     ASSERT_EQ(watcher.boxes.size(), 1u) << watcher.describe();
-    EXPECT_EQ(watcher.boxes[0].title, "Halvorn Devices - Error Message");
+    EXPECT_EQ(watcher.boxes[0].title, text::LoginRefusedTitle);
     EXPECT_NE(watcher.boxes[0].text.rfind(text::FirewallFirstLine, 0), 0u) << watcher.boxes[0].text;
     EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(app.form.blnLoginRefused);

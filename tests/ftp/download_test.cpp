@@ -63,7 +63,7 @@ TEST_F(Download, RefusedLoginShowsItsBoxAndALaterLoginClearsTheFlag) {
     f.sFtpPassword = "wrong";
     EXPECT_FALSE(f.ConnectToServer());
     ASSERT_EQ(platform_.boxes.size(), 1u);
-    EXPECT_EQ(platform_.boxes[0].title, "Halvorn Devices - Error Message");
+    EXPECT_EQ(platform_.boxes[0].title, text::LoginRefusedTitle);
     EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Exclamation);
     EXPECT_THAT(platform_.boxes[0].text, HasSubstr("refusé"));
     EXPECT_NE(platform_.boxes[0].text, kFirewall);
@@ -88,7 +88,7 @@ TEST_F(Download, LoginWithControlCharactersIsRefusedWithoutReachingTheServer) {
         f.sFtpPassword = password;
         EXPECT_FALSE(f.ConnectToServer());
         ASSERT_EQ(platform_.boxes.size(), 1u);
-        EXPECT_EQ(platform_.boxes[0].title, "Halvorn Devices - Error Message");
+        EXPECT_EQ(platform_.boxes[0].title, text::LoginRefusedTitle);
         EXPECT_NE(platform_.boxes[0].text, kFirewall);
         EXPECT_TRUE(f.blnLoginRefused);
         EXPECT_EQ(platform_.pointers.back(), PointerDefault);

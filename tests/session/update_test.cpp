@@ -153,7 +153,7 @@ TEST_F(UpdateTest, RefusedLoginMarksTheNextFailedSessionAsFailed) {
     FrmMain& form = loadWithServer();
     form.cmdGo_Click();
     ASSERT_EQ(platform_.boxes.size(), 1u);
-    EXPECT_EQ(platform_.boxes[0].title, "Halvorn Devices - Error Message");
+    EXPECT_EQ(platform_.boxes[0].title, text::LoginRefusedTitle);
     EXPECT_TRUE(form.blnLoginRefused);
     EXPECT_EQ(form.lblStatus.caption, text::Failed);
     EXPECT_EQ(form.prgb1.value, 0);

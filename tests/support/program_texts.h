@@ -63,6 +63,9 @@ inline std::string genericBox(const std::string& source, int number, int lastDll
            "\r\nPlease take a screenshot and contact \r\nHalvorn Devices, tel: 0870 000 0142";
 }
 
+// The box of a refused login.
+inline const std::string LoginRefusedTitle = "Halvorn Devices - Error Message";
+
 // The download's own boxes (title "Erreur").
 inline const std::string DownloadError =
     "Une erreur s'est produite pendant le téléchargement des données du serveur d'Opale. ";
