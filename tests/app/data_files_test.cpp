@@ -5,6 +5,7 @@
 
 #include "core/data_files.h"
 #include "core/runtime_error.h"
+#include "tests/support/files.h"
 
 namespace vigie {
 namespace {
@@ -72,12 +73,7 @@ TEST(DataFilesTest, NumbersAndErrors) {
     files.openOutput(2, path);
     files.printLine(2, "01-02-2026");
     files.close(2);
-    std::string written;
-    {
-        std::ifstream in(path, std::ios::binary);  // closed before the delete, as Windows wants
-        written.assign(std::istreambuf_iterator<char>(in), {});
-    }
-    EXPECT_EQ(written, "01-02-2026\r\n");
+    EXPECT_EQ(test::readFile(path), "01-02-2026\r\n");
     std::filesystem::remove(path);
 }
 
