@@ -19,6 +19,7 @@
 #include "core/runtime_error.h"
 #include "ftp/cftp.h"
 #include "ftp/wininet_ftp_layer.h"
+#include "tests/support/files.h"
 
 namespace vigie::test {
 namespace {
@@ -50,11 +51,6 @@ std::string testBytes(std::size_t size, unsigned seed) {
             bytes[i] = '\r';
     }
     return bytes;
-}
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void putFile(const std::string& name, const std::string& bytes) {
@@ -164,7 +160,7 @@ TEST_F(WinInetFtp, DownloadsEveryByteInBinaryWithOneEventPerBlockAndOneAtTheEnd)
         std::string sRemote = name;
         ASSERT_TRUE(ftp_->FTPDownloadFile(sLocal, sRemote)) << ftp_->GetLastErrorMessage();
         EXPECT_EQ(events_, c.events);
-        EXPECT_TRUE(readBytes(sLocal) == bytes);
+        EXPECT_TRUE(readFile(sLocal) == bytes);
     }
     // A larger file, every block of it, over the same connection.
     const std::int32_t size = 600 * 1024 + 17;
@@ -175,7 +171,7 @@ TEST_F(WinInetFtp, DownloadsEveryByteInBinaryWithOneEventPerBlockAndOneAtTheEnd)
     std::string sLocal = local("big.bin");
     std::string sRemote = "big.bin";
     ASSERT_TRUE(ftp_->FTPDownloadFile(sLocal, sRemote)) << ftp_->GetLastErrorMessage();
-    EXPECT_TRUE(readBytes(sLocal) == bytes);
+    EXPECT_TRUE(readFile(sLocal) == bytes);
     ASSERT_EQ(events_.size(), static_cast<std::size_t>(size / 1024 + 1));
     EXPECT_EQ(events_.back(), (Progress{size, size}));
     EXPECT_GE(yields_, size / 1024);
@@ -207,7 +203,7 @@ TEST_F(WinInetFtp, SearchPatternsFindTheFileAndPathsAreTrimmedInPlace) {
     ASSERT_TRUE(ftp_->FTPDownloadFile(sLocal, sRemote)) << ftp_->GetLastErrorMessage();
     EXPECT_EQ(sRemote, "Pattern-Only.txt");
     EXPECT_EQ(sLocal, local("copy.bin"));
-    EXPECT_TRUE(readBytes(local("copy.bin")) == bytes);
+    EXPECT_TRUE(readFile(local("copy.bin")) == bytes);
 }
 
 TEST_F(WinInetFtp, RefusedLoginIsRecordedWithCode12014AndItsWinInetText) {
@@ -246,7 +242,7 @@ TEST_F(WinInetFtp, LoginWithControlCharactersIsRefusedAsALoginWithoutReachingThe
         layer.internetCloseHandle(session);
         EXPECT_THAT(serverCommands(), IsEmpty());
     }
-    EXPECT_EQ(readBytes(fs::path(env("VIGIE_FTP_ROOT")) / "victim.txt"), "still here");
+    EXPECT_EQ(readFile(fs::path(env("VIGIE_FTP_ROOT")) / "victim.txt"), "still here");
 }
 
 TEST_F(WinInetFtp, UnreachableAndMalformedServersAreConnectFailuresNotRefusals) {
@@ -311,7 +307,7 @@ TEST_P(WinInetFtpFault, FailsTheDownloadWithAReadRecord) {
     EXPECT_THAT(ftp_->GetLastErrorMessage(), StartsWith(f.recorded));
     ASSERT_EQ(events_.size(), f.events);
     // What was written are the server's own bytes, and no final event claims the whole file.
-    const std::string kept = readBytes(sLocal);
+    const std::string kept = readFile(sLocal);
     EXPECT_TRUE(kept == bytes.substr(0, kept.size()));
     // The window kept its turns while the call waited, without a busy loop.
     EXPECT_GT(yields_ - before, static_cast<int>(f.events));

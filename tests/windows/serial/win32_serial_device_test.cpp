@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "serial/linux_port_probe.h"
 #include "session/device_link.h"
+#include "tests/support/files.h"
 #include "tests/windows/serial/serial_test_support.h"
 
 namespace vigie::test {
@@ -190,12 +190,7 @@ class K7Dialogue : public ::testing::Test {
         return user;
     }
     // What the simulator wrote down of the data stream.
-    std::string received() const {
-        std::ifstream in(shared_ + "\\received", std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
+    std::string received() const { return readFile(shared_ + "\\received"); }
 
     const int com_ = testPort();
     const std::string shared_ = driverSetting("VIGIE_TEST_DIR");
