@@ -2,8 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace vigie::test {
 
@@ -20,11 +18,6 @@ std::string testBytes(std::size_t size, unsigned seed) {
             bytes[i] = '\r';
     }
     return bytes;
-}
-
-std::string readFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool fileExists(const std::string& path) {

@@ -1,5 +1,5 @@
 #pragma once
-// Transfer payloads for the FTP tests, and reading back what arrived.
+// Transfer payloads for the FTP tests.
 
 #include <cstddef>
 #include <string>
@@ -8,7 +8,6 @@ namespace vigie::test {
 
 // Bytes of every value, with bare LF, bare CR and CR LF among them, different for each seed.
 std::string testBytes(std::size_t size, unsigned seed);
-std::string readFileBytes(const std::string& path);
 bool fileExists(const std::string& path);
 
 }  // namespace vigie::test
