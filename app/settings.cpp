@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include <cstdlib>
+#include "app/xdg_folder.h"
 
 namespace vigie {
 namespace {
@@ -48,14 +48,7 @@ std::string settingsFolder(std::string_view appPath) {
     return windowsTempPath(appPath);
 #else
     (void)appPath;
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::string(home) + "/.config";
-    else
-        base = "/tmp";
-    return base + "/vigie-k7/";
+    return xdgFolder("XDG_CONFIG_HOME", ".config") + "/vigie-k7/";
 #endif
 }
 

@@ -1,11 +1,12 @@
 #include "app/work_folder.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 #ifndef _WIN32
 #include <unistd.h>
 #endif
+
+#include "app/xdg_folder.h"
 
 namespace vigie {
 
@@ -15,14 +16,7 @@ std::string workFolder(const std::string& appPath) {
 #else
     if (access(appPath.c_str(), W_OK) == 0)
         return appPath;
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/')
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::string(home) + "/.cache";
-    else
-        base = "/tmp";
-    const std::string folder = base + "/vigie-k7";
+    const std::string folder = xdgFolder("XDG_CACHE_HOME", ".cache") + "/vigie-k7";
     // A folder that cannot be made shows up as a working file that cannot be created, with the
     // download's own error handling.
     std::error_code ignored;

@@ -7,18 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-package
 
 # dpkg-dev gives the build flags below; lintian is only needed here, not to build or test.
-missing=()
-for p in dpkg-dev lintian; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}" >&2
-    sudo_cmd=()
-    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -qq >&2
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
-fi
+"$root/scripts/install-packages.sh" dpkg-dev lintian
 
 # Debian's hardening flags, as its own packages are built with.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all

@@ -11,18 +11,7 @@ host_tools=$(realpath -m "${1:-$root/build-test/bin}")
 host_python=/usr/bin/python3
 
 # The cross compilers, and Wine: wine64 runs the tests, the small wine package puts `wine` on PATH.
-missing=()
-for p in mingw-w64 wine64 wine; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    sudo_cmd=()
-    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
-fi
+"$root/scripts/install-packages.sh" mingw-w64 wine64 wine
 [ -x "$host_tools/k7sim" ] ||
     echo "warning: no K7 simulator in $host_tools; build the Linux side first (scripts/test.sh)" >&2
 

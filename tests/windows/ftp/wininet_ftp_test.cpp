@@ -19,6 +19,7 @@
 #include "core/runtime_error.h"
 #include "ftp/cftp.h"
 #include "ftp/wininet_ftp_layer.h"
+#include "tests/ftp/test_bytes.h"
 #include "tests/support/files.h"
 
 namespace vigie::test {
@@ -36,21 +37,6 @@ std::string env(const char* name) {
 
 std::string serverAddress(const char* variable) {
     return "127.0.0.1:" + env(variable);
-}
-
-// Bytes of every value, with bare LF, bare CR and CR LF among them, different for each seed.
-std::string testBytes(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    std::uint32_t state = seed * 2654435761u + 12345u;
-    for (std::size_t i = 0; i < size; ++i) {
-        state = state * 1664525u + 1013904223u;
-        bytes[i] = static_cast<char>(state >> 24);
-        if (i % 37 == 0)
-            bytes[i] = '\n';
-        else if (i % 53 == 0)
-            bytes[i] = '\r';
-    }
-    return bytes;
 }
 
 void putFile(const std::string& name, const std::string& bytes) {
