@@ -1,0 +1,274 @@
+#include "app/win32/win32_platform.h"
+
+#include <mmsystem.h>
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "app/frm_main.h"
+#include "app/win32/document_window.h"
+#include "app/win32/main_window.h"
+#include "app/win32/wide_text.h"
+
+namespace vigie::win32 {
+namespace {
+
+// Below this much time left, a wait stops sleeping in the message queue, whose wake-ups come late
+// by a millisecond or more, and sleeps the rest precisely.
+constexpr std::int64_t PreciseStretchUs = 2000;
+// A flood of messages cannot hold one yield longer than this.
+constexpr DWORD MaxPassMs = 100;
+
+std::wstring inFolder(const std::string& folder, const char* file) {
+    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    return widen(folder + (separated ? "" : "\\") + file);
+}
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+}  // namespace
+
+Win32Platform::Win32Platform() {
+    ::QueryPerformanceFrequency(&frequency_);
+    ::QueryPerformanceCounter(&start_);
+    preciseTimer_ = ::CreateWaitableTimerExW(
+        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+    if (!preciseTimer_)
+        preciseTimer_ = ::CreateWaitableTimerW(nullptr, TRUE, nullptr);
+}
+
+Win32Platform::~Win32Platform() {
+    holdTimerPeriod(false);
+    if (preciseTimer_)
+        ::CloseHandle(preciseTimer_);
+}
+
+void Win32Platform::attach(FrmMain& form, MainWindow& window) {
+    form_ = &form;
+    window_ = &window;
+    window.setTimerHandler([this] {
+        runDueTimers();
+        sync();
+    });
+}
+
+std::int64_t Win32Platform::microseconds() const {
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    const std::int64_t ticks = now.QuadPart - start_.QuadPart;
+    // Split so that the product cannot overflow, however long the program runs.
+    return ticks / frequency_.QuadPart * 1'000'000 +
+           ticks % frequency_.QuadPart * 1'000'000 / frequency_.QuadPart;
+}
+
+void Win32Platform::holdTimerPeriod(bool hold) {
+    // A 1 ms system timer period while a session runs, so that its short waits wake on time.
+    if (hold == timerPeriodHeld_)
+        return;
+    timerPeriodHeld_ = hold;
+    if (hold)
+        ::timeBeginPeriod(1);
+    else
+        ::timeEndPeriod(1);
+}
+
+void Win32Platform::sync() {
+    if (!form_ || !window_ || ending_)
+        return;
+    window_->sync();
+    window_->armTimer(form_->nextTimerDue(), tickCount());
+    holdTimerPeriod(form_->sessionRunning());
+}
+
+void Win32Platform::runDueTimers() {
+    if (form_ && !ending_)
+        form_->runDueTimers(tickCount());
+}
+
+bool Win32Platform::pumpMessages() {
+    // The messages waiting now, and no more: a message posted while they are handled waits for
+    // the next pass, so that one yield cannot run forever.
+    const DWORD passStart = ::GetTickCount();
+    MSG msg{};
+    while (!ending_ && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            ending_ = true;
+            break;
+        }
+        if (window_ && window_->translate(msg))
+            continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+        if (::GetTickCount() - passStart > MaxPassMs)
+            break;
+    }
+    return !ending_;
+}
+
+int Win32Platform::run() {
+    MSG msg{};
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (window_ && window_->translate(msg))
+            continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+void Win32Platform::doEvents() {
+    if (ending_)
+        return;
+    sync();
+    pumpMessages();
+    runDueTimers();
+    sync();
+}
+
+void Win32Platform::sleepForMessages(std::int64_t us) {
+    const auto ms = static_cast<DWORD>(std::clamp<std::int64_t>(us / 1000, 0, 1 << 30));
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+void Win32Platform::sleepPrecisely(std::int64_t us) {
+    if (us <= 0)
+        return;
+    if (preciseTimer_) {
+        LARGE_INTEGER due{};
+        due.QuadPart = -us * 10;  // relative, in 100 ns units
+        if (::SetWaitableTimer(preciseTimer_, &due, 0, nullptr, nullptr, FALSE)) {
+            ::WaitForSingleObject(preciseTimer_, INFINITE);
+            return;
+        }
+    }
+    ::Sleep(static_cast<DWORD>((us + 999) / 1000));
+}
+
+void Win32Platform::waitUntil(std::int64_t tick) {
+    // Sleep in the message queue until the deadline or the next timer tick, handling every message
+    // as it comes; then sleep the last stretch precisely and check the 1 ms clock once more.
+    holdTimerPeriod(true);
+    for (;;) {
+        if (!ending_) {
+            sync();
+            pumpMessages();
+            runDueTimers();
+        }
+        const std::int64_t now = microseconds();
+        const std::int64_t left = tick * 1000 - now;
+        if (left <= 0)
+            break;
+        if (ending_) {
+            sleepPrecisely(left);
+            continue;
+        }
+        sync();
+        std::int64_t wake = left;
+        const std::int64_t due = form_ ? form_->nextTimerDue() : INT64_MAX;
+        if (due != INT64_MAX)
+            wake = std::min(wake, std::max<std::int64_t>(due * 1000 - now, 0));
+        if (wake > PreciseStretchUs)
+            sleepForMessages(wake - PreciseStretchUs);
+        else
+            sleepPrecisely(wake);
+    }
+    sync();
+}
+
+int Win32Platform::msgBox(const std::string& text, int flags, const std::string& title) {
+    if (ending_)
+        return (flags & 7) == mb::YesNo ? mb::No : mb::Ok;
+    sync();
+    HWND owner = window_ && window_->visible() ? window_->handle() : nullptr;
+    // The flags are the system's own: 0 OK, 16 critical, 36 Yes/No with a question mark, 48
+    // exclamation, 64 information; and so are the answers (1 OK, 6 Yes, 7 No).
+    const int answer =
+        ::MessageBoxW(owner, widen(text).c_str(), widen(title).c_str(),
+                      static_cast<UINT>(flags) | (owner ? 0u : static_cast<UINT>(MB_TASKMODAL)));
+    sync();
+    if ((flags & 7) == mb::YesNo)
+        return answer == IDYES ? mb::Yes : mb::No;
+    return mb::Ok;
+}
+
+void Win32Platform::setMousePointer(int pointer) {
+    const bool busy = pointer == PointerHourglass;
+    if (busy == busyPointer_)
+        return;
+    busyPointer_ = busy;
+    if (window_)
+        window_->setBusyPointer(busy);
+}
+
+void Win32Platform::openUrl(const std::string& url) {
+    ::ShellExecuteW(nullptr, L"open", widen(url).c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+}
+
+bool Win32Platform::showStartWindow() {
+    const std::string folder = appPath();
+    return showDocumentWindow(frmStart_Load(folder), inFolder(folder, "M4Start.rtf"),
+                              window_ ? window_->handle() : nullptr);
+}
+
+void Win32Platform::showHelpWindow() {
+    sync();
+    const std::string folder = appPath();
+    showDocumentWindow(frmHelp_Load(folder), inFolder(folder, "UserGuide.rtf"),
+                       window_ ? window_->handle() : nullptr);
+    sync();
+}
+
+void Win32Platform::showMainWindow() {
+    if (!window_)
+        return;
+    sync();
+    window_->show();
+}
+
+void Win32Platform::focusGoButton() {
+    if (window_ && !ending_)
+        window_->focusGoButton();
+}
+
+void Win32Platform::endProgram() {
+    // The outer message loop ends; a session still on the stack unwinds at its next yield, since
+    // the port has been closed and the stop flag set. The windows are hidden now and destroyed
+    // with the program's objects.
+    if (ending_)
+        return;
+    ending_ = true;
+    if (window_) {
+        window_->armTimer(INT64_MAX, 0);
+        window_->hide();
+    }
+    ::PostQuitMessage(0);
+}
+
+std::string Win32Platform::appPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    // The folder, without a trailing separator unless it is a drive's root ("E:\").
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos)
+        path.resize(slash == 2 && path[1] == L':' ? slash + 1 : slash);
+    return narrow(path);
+}
+
+DateTime Win32Platform::now() {
+    SYSTEMTIME t{};
+    ::GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+}  // namespace vigie::win32

@@ -1,0 +1,66 @@
+#pragma once
+// The platform of the real program on Windows: the Win32 message queue, a 1 ms clock, message
+// boxes, the mouse pointer, the browser and the start and help windows.
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "core/platform.h"
+
+namespace vigie {
+
+class FrmMain;
+
+namespace win32 {
+
+class MainWindow;
+
+class Win32Platform : public Platform {
+  public:
+    Win32Platform();
+    ~Win32Platform() override;
+    void attach(FrmMain& form, MainWindow& window);
+    // Shows the models on the controls and arms the wake-up for the next timer tick.
+    void sync();
+    // The outer message loop of the program; returns when the program ends.
+    int run();
+
+    void doEvents() override;
+    void waitUntil(std::int64_t tick) override;
+    std::int64_t tickCount() override { return microseconds() / 1000; }
+    int msgBox(const std::string& text, int flags, const std::string& title) override;
+    void setMousePointer(int pointer) override;
+    void openUrl(const std::string& url) override;
+    bool showStartWindow() override;
+    void showHelpWindow() override;
+    void showMainWindow() override;
+    void focusGoButton() override;
+    void endProgram() override;
+    std::string appPath() override;
+    DateTime now() override;
+
+  private:
+    // Microseconds since the platform was made, from the performance counter.
+    std::int64_t microseconds() const;
+    // One pass over the messages waiting now; false once the program ends.
+    bool pumpMessages();
+    void runDueTimers();
+    // Sleeps at most us microseconds, or less when a message arrives.
+    void sleepForMessages(std::int64_t us);
+    // A short precise sleep, for the last stretch of a wait.
+    void sleepPrecisely(std::int64_t us);
+    void holdTimerPeriod(bool hold);
+
+    FrmMain* form_ = nullptr;
+    MainWindow* window_ = nullptr;
+    LARGE_INTEGER frequency_{};
+    LARGE_INTEGER start_{};
+    HANDLE preciseTimer_ = nullptr;
+    bool ending_ = false;
+    bool busyPointer_ = false;
+    bool timerPeriodHeld_ = false;
+};
+
+}  // namespace win32
+}  // namespace vigie

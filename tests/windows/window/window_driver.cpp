@@ -1,0 +1,299 @@
+// Drives the program's windows from another process, as a user would, but through the windows'
+// own messages rather than screen coordinates: windows are found by title, buttons by caption and
+// the main window's controls by their names in the layout table. One command per run; results go
+// to stdout in UTF-8. Exit status 0 on success, 1 when the window or control is not there in time,
+// 2 on a usage error.
+//
+//   window_driver wait TITLE [MS]             a visible window with this title (TITLE* : prefix)
+//   window_driver gone TITLE [MS]             no such window any more
+//   window_driver click TITLE CAPTION         presses a button (BM_CLICK, posted)
+//   window_driver select TITLE NAME INDEX     selects a list entry and notifies the window
+//   window_driver text TITLE NAME             the text of a control (WM_GETTEXT)
+//   window_driver items TITLE NAME            the entries of a list, one a line
+//   window_driver state TITLE NAME            "enabled" or "disabled", then "focused" if it is
+//   window_driver bar TITLE NAME              the progress bar's position
+//   window_driver box TITLE CAPTION [MS]      a message box (dialog class "#32770") with this
+//                                             title: prints its text, then presses CAPTION
+//   window_driver close TITLE                 the close box (WM_CLOSE)
+//   window_driver shot TITLE FILE.bmp         the window as it is on the screen, to a bitmap
+//   window_driver rect TITLE                  the window's and its client area's rectangles
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/win32/control_ids.h"
+#include "app/win32/wide_text.h"
+
+namespace {
+
+using vigie::win32::narrow;
+using vigie::win32::widen;
+
+std::wstring windowText(HWND hwnd) {
+    wchar_t buffer[4096] = {};
+    // WM_GETTEXT with a timeout: a window whose thread is busy must not hang the driver.
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
+                               SMTO_ABORTIFHUNG, 5000, &length))
+        return {};
+    return std::wstring(buffer, static_cast<size_t>(length));
+}
+
+std::wstring className(HWND hwnd) {
+    wchar_t buffer[256] = {};
+    ::GetClassNameW(hwnd, buffer, 256);
+    return buffer;
+}
+
+struct Search {
+    std::wstring title;
+    std::wstring windowClass;  // empty: any
+    HWND found = nullptr;
+};
+
+bool titleMatches(const std::wstring& title, const std::wstring& wanted) {
+    if (!wanted.empty() && wanted.back() == L'*')
+        return title.compare(0, wanted.size() - 1, wanted, 0, wanted.size() - 1) == 0;
+    return title == wanted;
+}
+
+BOOL CALLBACK findTopLevel(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    if (!::IsWindowVisible(hwnd))
+        return TRUE;
+    if (!search->windowClass.empty() && className(hwnd) != search->windowClass)
+        return TRUE;
+    if (!titleMatches(windowText(hwnd), search->title))
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+HWND findWindow(const std::wstring& title, const std::wstring& windowClass = {}) {
+    Search search{title, windowClass, nullptr};
+    ::EnumWindows(findTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND waitWindow(const std::wstring& title, DWORD ms, const std::wstring& windowClass = {}) {
+    const ULONGLONG end = ::GetTickCount64() + ms;
+    for (;;) {
+        if (HWND hwnd = findWindow(title, windowClass))
+            return hwnd;
+        if (::GetTickCount64() >= end)
+            return nullptr;
+        ::Sleep(50);
+    }
+}
+
+struct ChildSearch {
+    std::wstring text;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK findButton(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<ChildSearch*>(param);
+    if (className(hwnd) != L"Button")
+        return TRUE;
+    std::wstring text = windowText(hwnd);
+    // "&Yes" and "Yes" both name the Yes button.
+    std::wstring plain;
+    for (wchar_t c : text)
+        if (c != L'&')
+            plain += c;
+    if (text != search->text && plain != search->text)
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+HWND findButtonIn(HWND parent, const std::wstring& caption) {
+    ChildSearch search{caption, nullptr};
+    ::EnumChildWindows(parent, findButton, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND control(HWND window, const std::string& name) {
+    const int id = vigie::win32::controlId(name);
+    return id < 0 ? nullptr : ::GetDlgItem(window, id);
+}
+
+BOOL CALLBACK collectStatics(HWND hwnd, LPARAM param) {
+    if (className(hwnd) == L"Static") {
+        const std::wstring text = windowText(hwnd);
+        if (!text.empty())
+            reinterpret_cast<std::vector<std::wstring>*>(param)->push_back(text);
+    }
+    return TRUE;
+}
+
+void print(const std::wstring& text) {
+    const std::string utf8 = narrow(text);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+bool saveShot(HWND hwnd, const std::wstring& path) {
+    RECT r{};
+    ::GetWindowRect(hwnd, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    ::BitBlt(dc, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    ::GdiFlush();
+    const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
+    const DWORD size = stride * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + size;
+    bool ok = false;
+    if (FILE* out = _wfopen(path.c_str(), L"wb")) {
+        ok = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+             std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+             std::fwrite(bits, size, 1, out) == 1;
+        ok = std::fclose(out) == 0 && ok;
+    }
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+int usage() {
+    std::fputs("usage: window_driver COMMAND TITLE ... (see the source)\n", stderr);
+    return 2;
+}
+
+int run(const std::vector<std::wstring>& args) {
+    if (args.size() < 3)
+        return usage();
+    const std::wstring& command = args[1];
+    const std::wstring& title = args[2];
+    auto arg = [&](size_t i) { return i < args.size() ? args[i] : std::wstring(); };
+    auto ms = [&](size_t i, DWORD fallback) {
+        return i < args.size() ? static_cast<DWORD>(std::stoul(args[i])) : fallback;
+    };
+
+    if (command == L"box") {
+        if (args.size() < 4)
+            return usage();
+        HWND box = waitWindow(title, ms(4, 10000), L"#32770");
+        if (!box)
+            return 1;
+        std::vector<std::wstring> texts;
+        ::EnumChildWindows(box, collectStatics, reinterpret_cast<LPARAM>(&texts));
+        for (const std::wstring& text : texts)
+            print(text);
+        HWND button = findButtonIn(box, arg(3));
+        if (!button)
+            return 1;
+        ::PostMessageW(button, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (command == L"wait")
+        return waitWindow(title, ms(3, 10000)) ? 0 : 1;
+    if (command == L"gone") {
+        const ULONGLONG end = ::GetTickCount64() + ms(3, 10000);
+        while (findWindow(title)) {
+            if (::GetTickCount64() >= end)
+                return 1;
+            ::Sleep(50);
+        }
+        return 0;
+    }
+
+    HWND window = waitWindow(title, 10000);
+    if (!window)
+        return 1;
+    if (command == L"close") {
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (command == L"rect") {
+        RECT outer{}, client{};
+        ::GetWindowRect(window, &outer);
+        ::GetClientRect(window, &client);
+        std::printf("window %ld %ld %ld %ld\nclient %ld %ld\n", outer.left, outer.top,
+                    outer.right - outer.left, outer.bottom - outer.top, client.right,
+                    client.bottom);
+        return 0;
+    }
+    if (command == L"shot")
+        return args.size() > 3 && saveShot(window, args[3]) ? 0 : 1;
+    if (command == L"click") {
+        HWND button = findButtonIn(window, arg(3));
+        if (!button)
+            return 1;
+        // Posted: the click may start a handler that runs for a long time.
+        ::PostMessageW(button, BM_CLICK, 0, 0);
+        return 0;
+    }
+
+    HWND target = control(window, narrow(arg(3)));
+    if (!target)
+        return 1;
+    if (command == L"text") {
+        print(windowText(target));
+        return 0;
+    }
+    if (command == L"items") {
+        const auto count = ::SendMessageW(target, CB_GETCOUNT, 0, 0);
+        for (WPARAM i = 0; i < static_cast<WPARAM>(count); ++i) {
+            wchar_t item[512] = {};
+            ::SendMessageW(target, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+            print(item);
+        }
+        return 0;
+    }
+    if (command == L"select") {
+        const auto index = static_cast<WPARAM>(std::stoul(arg(4)));
+        ::SendMessageW(target, CB_SETCURSEL, index, 0);
+        // A program's own CB_SETCURSEL does not notify; a user's choice does.
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(target), CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(target));
+        return 0;
+    }
+    if (command == L"state") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
+        std::printf("%s%s\n", ::IsWindowEnabled(target) ? "enabled" : "disabled",
+                    info.hwndFocus == target ? " focused" : "");
+        return 0;
+    }
+    if (command == L"bar") {
+        std::printf("%ld\n", static_cast<long>(::SendMessageW(target, PBM_GETPOS, 0, 0)));
+        return 0;
+    }
+    return usage();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::wstring> args(argv, argv + argc);
+    try {
+        return run(args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "window_driver: %s\n", e.what());
+        return 2;
+    }
+}
