@@ -194,6 +194,13 @@ bool showDocumentWindow(const DocumentWindow& model, const std::wstring& documen
         }
         if (got < 0)
             break;
+        // Esc closes nothing here: the window has no Cancel button, and a multi-line text box
+        // would otherwise turn the key into a close request to the window.
+        const bool escape =
+            (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR) &&
+            msg.wParam == VK_ESCAPE;
+        if (escape && (msg.hwnd == hwnd || ::IsChild(hwnd, msg.hwnd)))
+            continue;
         if (::IsDialogMessageW(hwnd, &msg))
             continue;
         ::TranslateMessage(&msg);

@@ -15,12 +15,18 @@
 //   window_driver box TITLE CAPTION [MS]      a message box (dialog class "#32770") with this
 //                                             title: prints its text, then presses CAPTION
 //   window_driver close TITLE                 the close box (WM_CLOSE)
+//   window_driver key TITLE KEY               a key (escape, return, tab) to the focused control
+//   window_driver menu TITLE NAME             a menu command of the main window, by its name
+//   window_driver doctext TITLE               the text of the window's rich-text box
 //   window_driver shot TITLE FILE.bmp         the window as it is on the screen, to a bitmap
 //   window_driver rect TITLE                  the window's and its client area's rectangles
 
 #include <windows.h>
 
 #include <commctrl.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdio>
 #include <string>
@@ -236,6 +242,37 @@ int run(const std::vector<std::wstring>& args) {
                     client.bottom);
         return 0;
     }
+    if (command == L"key") {
+        const std::wstring& key = arg(3);
+        const WPARAM vk = key == L"escape" ? VK_ESCAPE : key == L"return" ? VK_RETURN : VK_TAB;
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
+        HWND focus = info.hwndFocus ? info.hwndFocus : window;
+        // Posted, so that the window's message loop sees it as it sees a typed key.
+        ::PostMessageW(focus, WM_KEYDOWN, vk, 1);
+        ::PostMessageW(focus, WM_KEYUP, vk, 0xC0000001);
+        return 0;
+    }
+    if (command == L"menu") {
+        int index = 0;
+        for (const vigie::layout::MenuEntry& m : vigie::layout::menu()) {
+            if (narrow(arg(3)) == m.name) {
+                ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(vigie::win32::FirstMenuId + index, 0),
+                               0);
+                return 0;
+            }
+            ++index;
+        }
+        return 1;
+    }
+    if (command == L"doctext") {
+        HWND box = ::FindWindowExW(window, nullptr, L"RICHEDIT50W", nullptr);
+        if (!box)
+            return 1;
+        print(windowText(box));
+        return 0;
+    }
     if (command == L"shot")
         return args.size() > 3 && saveShot(window, args[3]) ? 0 : 1;
     if (command == L"click") {
@@ -289,6 +326,8 @@ int run(const std::vector<std::wstring>& args) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // The texts' own CR LF pass unchanged.
+    _setmode(_fileno(stdout), _O_BINARY);
     std::vector<std::wstring> args(argv, argv + argc);
     try {
         return run(args);

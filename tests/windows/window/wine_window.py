@@ -1,0 +1,141 @@
+#!/usr/bin/python3
+"""What the Windows window tests share: a throwaway Wine prefix with a virtual desktop on a
+private X display (Xvfb), a drive letter of its own for the program, and the window driver
+(window_driver.exe), run in the same prefix, to find windows by title and work their controls.
+"""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+MAIN_TITLE = "VIGIE K7 Téléchargement (v*"
+START_TITLE = "VIGIE K7 Téléchargement - Instructions"
+HELP_TITLE = "Help - User Guide"
+
+_DESKTOP_REG = (
+    "REGEDIT4\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n"
+    '"Desktop"="Default"\r\n\r\n'
+    "[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n"
+    '"Default"="1024x768"\r\n'
+)
+
+
+class WineDesk:
+    """A Wine prefix and an X display of its own, torn down on close()."""
+
+    def __init__(self, driver):
+        self.driver = driver
+        self.work = tempfile.mkdtemp(prefix="vigie-wine-window-")
+        self.xvfb = None
+        self.processes = []
+        try:
+            self._start_display()
+            self.env = dict(os.environ, WINEPREFIX=os.path.join(self.work, "prefix"),
+                            WINEDEBUG="-all", DISPLAY=self.display, LC_ALL="C.UTF-8")
+            # No dialog asking to install Mono or Gecko: the program needs neither.
+            self.env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+            subprocess.run(["wine", "wineboot", "--init"], env=self.env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+            # Every window in one virtual desktop that Wine draws itself, frames included, so
+            # that no window manager is needed.
+            reg = os.path.join(self.work, "desktop.reg")
+            with open(reg, "w", encoding="ascii", newline="") as f:
+                f.write(_DESKTOP_REG)
+            self.wine(["regedit", "/S", self.windows_path(reg)])
+        except BaseException:
+            self.close()
+            raise
+
+    def _start_display(self):
+        read, write = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as f:
+            number = f.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+
+    @staticmethod
+    def windows_path(unix_path):
+        return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+    def wine(self, args, timeout=60, check=True):
+        return subprocess.run(["wine"] + args, env=self.env, check=check, capture_output=True,
+                              timeout=timeout)
+
+    def map_drive(self, letter, folder):
+        """Makes folder the drive letter: (letter + ':') in the prefix."""
+        link = os.path.join(self.env["WINEPREFIX"], "dosdevices", letter.lower() + ":")
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(os.path.abspath(folder), link)
+
+    def map_com(self, number, device):
+        link = os.path.join(self.env["WINEPREFIX"], "dosdevices", "com%d" % number)
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(device, link)
+
+    def start(self, windows_exe, extra_env=None):
+        env = dict(self.env, **(extra_env or {}))
+        process = subprocess.Popen(["wine", windows_exe], env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        self.processes.append(process)
+        return process
+
+    def drive(self, *args, timeout=60):
+        """Runs the window driver; returns (exit status, stdout lines)."""
+        result = self.wine([self.driver] + [str(a) for a in args], timeout=timeout, check=False)
+        text = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+        return result.returncode, text.split("\n")[:-1] if text else []
+
+    def wait(self, title, ms=20000):
+        return self.drive("wait", title, ms)[0] == 0
+
+    def text(self, title, name):
+        status, lines = self.drive("text", title, name)
+        return "\r\n".join(lines) if status == 0 else None
+
+    def wait_text(self, title, name, wanted, seconds):
+        """Polls a control until its text contains wanted; returns the last text seen."""
+        end = time.monotonic() + seconds
+        text = None
+        while time.monotonic() < end:
+            text = self.text(title, name)
+            if text is not None and wanted in text:
+                return text
+            time.sleep(0.5)
+        return text
+
+    def close(self):
+        for process in self.processes:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        if self.xvfb and hasattr(self, "env"):
+            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=False)
+            subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=False, timeout=30)
+        if self.xvfb:
+            self.xvfb.terminate()
+            self.xvfb.wait()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
+def program_folder(desk, program, documents=True):
+    """A folder holding the program (and its documents), mapped as drive P:; returns the folder."""
+    folder = os.path.join(desk.work, "drive-p")
+    os.makedirs(folder, exist_ok=True)
+    shutil.copy(program, folder)
+    if documents:
+        for name in ("UserGuide.rtf", "M4Start.rtf"):
+            shutil.copy(os.path.join(os.path.dirname(program), name), folder)
+    desk.map_drive("p", folder)
+    return folder
