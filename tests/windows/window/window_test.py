@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """The Windows program's windows under Wine, as a user meets them: the start window, the main
 window after Next, the help window, Esc, the close boxes, the documents and their fallback
-messages, and the settings file written on exit on the program's own drive.
+messages, the settings file written on exit on the program's own drive; and the zip a user
+unpacks, started from where it was unpacked.
 
     window_test.py --program build-win/bin/vigie-k7.exe --driver build-win/bin/window_driver.exe
+                   --zip build-win/dist/vigie-k7-1.0.2-win64.zip
 """
 
 import argparse
@@ -11,6 +13,7 @@ import os
 import sys
 import time
 import unittest
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_window import HELP_TITLE, MAIN_TITLE, START_TITLE, WineDesk, program_folder  # noqa: E402
@@ -113,12 +116,38 @@ class WindowTest(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(folder, "Temp", "HD.ini")))
         self.assertFalse(self.desk.wait(MAIN_TITLE, 100), "the main window appeared")
 
+    def test_the_unpacked_zip_starts(self):
+        with zipfile.ZipFile(ARGS.zip) as archive:
+            self.assertEqual(sorted(archive.namelist()),
+                             ["M4Start.rtf", "README.txt", "UserGuide.rtf", "vigie-k7.exe"])
+            readme = archive.read("README.txt")
+            folder = os.path.join(self.desk.work, "drive-q")
+            archive.extractall(folder)
+        # A Windows editor's README: CR LF line ends, French, the port and the firewall.
+        self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
+        text = readme.decode("utf-8-sig")
+        for words in ("vigie-k7.exe", "COM", "Pare-feu", "Next"):
+            self.assertIn(words, text)
+
+        self.desk.map_drive("q", folder)
+        process = self.desk.start("Q:\\vigie-k7.exe")
+        self.assertTrue(self.desk.wait(START_TITLE), "no start window from the unpacked zip")
+        # The documents were found beside the program.
+        self.assertNotIn("Could Not Be Found",
+                         "\n".join(self.desk.drive("doctext", START_TITLE)[1]))
+        self.desk.drive("click", START_TITLE, "Next")
+        self.assertTrue(self.desk.wait(MAIN_TITLE))
+        self.desk.drive("close", MAIN_TITLE)
+        process.wait(timeout=30)
+        self.assertTrue(os.path.exists(os.path.join(folder, "Temp", "HD.ini")))
+
 
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--driver", required=True)
+    parser.add_argument("--zip", required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
