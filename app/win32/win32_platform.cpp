@@ -15,7 +15,7 @@ namespace {
 
 // Below this much time left, a wait stops sleeping in the message queue, whose wake-ups come late
 // by a millisecond or more, and sleeps the rest precisely.
-constexpr std::int64_t PreciseStretchUs = 2000;
+constexpr std::int64_t PreciseStretchUs = 3000;
 // A flood of messages cannot hold one yield longer than this.
 constexpr DWORD MaxPassMs = 100;
 
@@ -24,25 +24,21 @@ std::wstring inFolder(const std::string& folder, const char* file) {
     return widen(folder + (separated ? "" : "\\") + file);
 }
 
-#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
-#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
-#endif
 
 }  // namespace
 
 Win32Platform::Win32Platform() {
     ::QueryPerformanceFrequency(&frequency_);
     ::QueryPerformanceCounter(&start_);
-    preciseTimer_ = ::CreateWaitableTimerExW(
-        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
-    if (!preciseTimer_)
-        preciseTimer_ = ::CreateWaitableTimerW(nullptr, TRUE, nullptr);
+    // The system's own sleep in 100 ns units; a waitable timer goes through more machinery and
+    // wakes later under Wine.
+    if (HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll"))
+        delayExecution_ = reinterpret_cast<DelayExecution>(
+            reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDelayExecution")));
 }
 
 Win32Platform::~Win32Platform() {
     holdTimerPeriod(false);
-    if (preciseTimer_)
-        ::CloseHandle(preciseTimer_);
 }
 
 void Win32Platform::attach(FrmMain& form, MainWindow& window) {
@@ -136,27 +132,34 @@ void Win32Platform::sleepForMessages(std::int64_t us) {
 void Win32Platform::sleepPrecisely(std::int64_t us) {
     if (us <= 0)
         return;
-    if (preciseTimer_) {
-        LARGE_INTEGER due{};
-        due.QuadPart = -us * 10;  // relative, in 100 ns units
-        if (::SetWaitableTimer(preciseTimer_, &due, 0, nullptr, nullptr, FALSE)) {
-            ::WaitForSingleObject(preciseTimer_, INFINITE);
-            return;
-        }
+    // In 100 ns units: under Wine a plain sleep of the thread, to a few microseconds; on Windows
+    // the system's timer period (1 ms while a session runs) rounds it.
+    if (delayExecution_) {
+        LARGE_INTEGER interval{};
+        interval.QuadPart = -us * 10;  // relative
+        delayExecution_(FALSE, &interval);
+        return;
     }
     ::Sleep(static_cast<DWORD>((us + 999) / 1000));
 }
 
 void Win32Platform::waitUntil(std::int64_t tick) {
-    // Sleep in the message queue until the deadline or the next timer tick, handling every message
-    // as it comes; then sleep the last stretch precisely and check the 1 ms clock once more.
+    // Sleep in the message queue until shortly before the deadline or the next timer tick,
+    // handling every message as it comes; then sleep the last stretch precisely and check the
+    // 1 ms clock. Once the deadline has passed, the wait returns without another pass.
     holdTimerPeriod(true);
+    bool yielded = false;
     for (;;) {
+        const bool reached = microseconds() >= tick * 1000;
+        if (reached && yielded)
+            break;
         if (!ending_) {
             sync();
             pumpMessages();
             runDueTimers();
+            sync();
         }
+        yielded = true;
         const std::int64_t now = microseconds();
         const std::int64_t left = tick * 1000 - now;
         if (left <= 0)
@@ -165,7 +168,6 @@ void Win32Platform::waitUntil(std::int64_t tick) {
             sleepPrecisely(left);
             continue;
         }
-        sync();
         std::int64_t wake = left;
         const std::int64_t due = form_ ? form_->nextTimerDue() : INT64_MAX;
         if (due != INT64_MAX)
@@ -175,7 +177,6 @@ void Win32Platform::waitUntil(std::int64_t tick) {
         else
             sleepPrecisely(wake);
     }
-    sync();
 }
 
 int Win32Platform::msgBox(const std::string& text, int flags, const std::string& title) {

@@ -56,7 +56,8 @@ class Win32Platform : public Platform {
     MainWindow* window_ = nullptr;
     LARGE_INTEGER frequency_{};
     LARGE_INTEGER start_{};
-    HANDLE preciseTimer_ = nullptr;
+    using DelayExecution = LONG(NTAPI*)(BOOLEAN alertable, PLARGE_INTEGER interval);
+    DelayExecution delayExecution_ = nullptr;
     bool ending_ = false;
     bool busyPointer_ = false;
     bool timerPeriodHeld_ = false;
