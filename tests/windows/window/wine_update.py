@@ -49,6 +49,7 @@ class FtpServer:
         if self.process.poll() is None:
             self.process.terminate()
             self.process.wait()
+        self.process.stdout.close()
 
 
 class Device:
@@ -88,6 +89,8 @@ class Device:
         if self.process.poll() is None:
             self.process.terminate()
             self.process.wait()
+        self.reader.join(timeout=5)
+        self.process.stderr.close()
 
 
 def start_update(desk, program, server, device, database_index=0):
