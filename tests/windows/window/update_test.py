@@ -49,6 +49,7 @@ class UpdateTest(unittest.TestCase):
         server = self.peer(FtpServer(self.desk.work, ARGS.ftp_server, lines))
         device = self.peer(Device(self.desk.work, ARGS.k7sim, ["--end-delay", "1"]))
         process, folder = start_update(self.desk, ARGS.program, server, device)
+        self.addCleanup(self.desk.stop, process)
 
         status = self.desk.wait_text(MAIN_TITLE, "lblStatus", "K7 mis à jour.", 120)
         self.assertEqual(status, SUCCESS)
@@ -73,6 +74,7 @@ class UpdateTest(unittest.TestCase):
         server = self.peer(FtpServer(self.desk.work, ARGS.ftp_server, database_lines(200)))
         device = self.peer(Device(self.desk.work, ARGS.k7sim, ["--vanish-after", "20"]))
         process, _ = start_update(self.desk, ARGS.program, server, device)
+        self.addCleanup(self.desk.stop, process)
 
         status, text = self.desk.drive("box", FAILED_TITLE, "No", 120000, timeout=180)
         self.assertEqual(status, 0, "no sending box")

@@ -45,6 +45,7 @@ class WindowTest(unittest.TestCase):
         if os.path.exists(ini):
             os.remove(ini)
         process = self.desk.start("P:\\vigie-k7.exe")
+        self.addCleanup(self.desk.stop, process)
         self.assertTrue(self.desk.wait(START_TITLE), "no start window")
         return process, folder
 
@@ -131,6 +132,7 @@ class WindowTest(unittest.TestCase):
 
         self.desk.map_drive("q", folder)
         process = self.desk.start("Q:\\vigie-k7.exe")
+        self.addCleanup(self.desk.stop, process)
         self.assertTrue(self.desk.wait(START_TITLE), "no start window from the unpacked zip")
         # The documents were found beside the program.
         self.assertNotIn("Could Not Be Found",

@@ -89,6 +89,13 @@ class WineDesk:
         self.processes.append(process)
         return process
 
+    @staticmethod
+    def stop(process):
+        """Ends a program a failed test left running, so that the next test meets only its own."""
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+
     def drive(self, *args, timeout=60):
         """Runs the window driver; returns (exit status, stdout lines)."""
         result = self.wine([self.driver] + [str(a) for a in args], timeout=timeout, check=False)
