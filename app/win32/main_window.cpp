@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "app/frm_main.h"
@@ -40,10 +41,6 @@ ACCEL accelerator(const layout::MenuEntry& entry, WORD id) {
     a.key = static_cast<WORD>(shortcut.back());
     a.cmd = id;
     return a;
-}
-
-std::wstring crlfText(const std::string& utf8) {
-    return widen(utf8);
 }
 
 }  // namespace
@@ -98,6 +95,9 @@ MainWindow::~MainWindow() {
         ::DeleteObject(controlFont_);
     if (banner_)
         ::DeleteObject(banner_);
+    for (HICON icon : {bigIcon_, smallIcon_})
+        if (icon)
+            ::DestroyIcon(icon);
 }
 
 void MainWindow::createControls() {
@@ -173,6 +173,20 @@ void MainWindow::applyDpi(UINT dpi) {
         }
         ::SetWindowPos(h, nullptr, r.left, r.top, r.right - r.left, height,
                        SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // The icons at the sizes this DPI asks for, from the images of the icon resource.
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    for (auto [which, metric, icon] : {std::tuple{ICON_BIG, SM_CXICON, &bigIcon_},
+                                       std::tuple{ICON_SMALL, SM_CXSMICON, &smallIcon_}}) {
+        const int size = ::GetSystemMetricsForDpi(metric, dpi);
+        HICON fresh = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(VIGIE_IDI_APP),
+                                                      IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+        if (!fresh)
+            continue;
+        ::SendMessageW(hwnd_, WM_SETICON, which, reinterpret_cast<LPARAM>(fresh));
+        if (*icon)
+            ::DestroyIcon(*icon);
+        *icon = fresh;
     }
     // The labels' fonts depend on the DPI too.
     if (form_)
@@ -289,7 +303,7 @@ void MainWindow::syncLabel(const char* name, const Label& model) {
     style.backColor = colorRef(c.backColor.value_or(layout::Black));
     style.centred = model.alignment == Alignment::Center;
     setLabelStyle(h, style);
-    setLabelText(h, crlfText(model.caption));
+    setLabelText(h, widen(model.caption));
 }
 
 void MainWindow::sync() {

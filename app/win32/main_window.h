@@ -69,6 +69,8 @@ class MainWindow {
     HMENU popup_ = nullptr;
     HACCEL accelerators_ = nullptr;
     HBITMAP banner_ = nullptr;
+    HICON bigIcon_ = nullptr;
+    HICON smallIcon_ = nullptr;
     RECT bannerRect_{0, 0, 0, 0};
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     FrmMain* form_ = nullptr;
