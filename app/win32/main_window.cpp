@@ -130,7 +130,7 @@ void MainWindow::createControls() {
                 0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 0, 0, 0, 0, hwnd_,
                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
             // The visual style would ignore the bar's colours, which the window sets.
-            ::SetWindowTheme(bar, L"", L"");
+            ::SetWindowTheme(bar, L" ", L" ");
             ::SendMessageW(bar, PBM_SETRANGE32, 0, 100);
             controls_[c.name] = bar;
         }

@@ -54,6 +54,8 @@ class UpdateTest(unittest.TestCase):
         status = self.desk.wait_text(MAIN_TITLE, "lblStatus", "K7 mis à jour.", 120)
         self.assertEqual(status, SUCCESS)
         self.assertEqual(self.desk.drive("bar", MAIN_TITLE, "prgb1")[1], ["100"])
+        # The bar as drawn: the form's red, not the visual style's colour.
+        self.assertEqual(self.desk.drive("colour", MAIN_TITLE, "prgb1", 20, 8)[1], ["FF0031"])
         self.assertEqual(self.desk.drive("state", MAIN_TITLE, "cmdGo")[1], ["enabled focused"])
         self.assertEqual(self.desk.drive("state", MAIN_TITLE, "cmdClose")[1], ["disabled"])
         self.assertEqual(self.desk.text(MAIN_TITLE, "Label3"), "Port Closed")

@@ -12,6 +12,8 @@
 //   window_driver items TITLE NAME            the entries of a list, one a line
 //   window_driver state TITLE NAME            "enabled" or "disabled", then "focused" if it is
 //   window_driver bar TITLE NAME              the progress bar's position
+//   window_driver colour TITLE NAME X Y       the colour on the screen (RRGGBB) at X, Y in the
+//                                             control, as the user sees it
 //   window_driver box TITLE CAPTION [MS]      a message box (dialog class "#32770") with this
 //                                             title: prints its text, then presses CAPTION
 //   window_driver close TITLE                 the close box (WM_CLOSE)
@@ -318,6 +320,15 @@ int run(const std::vector<std::wstring>& args) {
     }
     if (command == L"bar") {
         std::printf("%ld\n", static_cast<long>(::SendMessageW(target, PBM_GETPOS, 0, 0)));
+        return 0;
+    }
+    if (command == L"colour") {
+        POINT at{std::stoi(arg(4)), std::stoi(arg(5))};
+        ::ClientToScreen(target, &at);
+        HDC screen = ::GetDC(nullptr);
+        const COLORREF c = ::GetPixel(screen, at.x, at.y);
+        ::ReleaseDC(nullptr, screen);
+        std::printf("%02X%02X%02X\n", GetRValue(c), GetGValue(c), GetBValue(c));
         return 0;
     }
     return usage();

@@ -45,6 +45,16 @@ class WineDesk:
             with open(reg, "w", encoding="ascii", newline="") as f:
                 f.write(_DESKTOP_REG)
             self.wine(["regedit", "/S", self.windows_path(reg)])
+            # The desktop is made with the first window of a session: start a new session. It
+            # stays up until close(): a new session would map COM1 to a serial device again,
+            # over the test's link.
+            subprocess.run(["wineserver", "-k"], env=self.env, check=False)
+            subprocess.run(["wineserver", "-w"], env=self.env, check=False, timeout=60)
+            subprocess.run(["wineserver", "-p"], env=self.env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            # Its services (which outlive the call) must not hold this script's pipes.
+            subprocess.run(["wine", "wineboot"], env=self.env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         except BaseException:
             self.close()
             raise
