@@ -8,7 +8,7 @@
 #include "app/win32/main_window.h"
 #include "app/win32/win32_platform.h"
 #include "serial/linux_port_probe.h"
-#include "serial/serial_port.h"
+#include "serial/win32_serial_port.h"
 
 namespace vigie::win32 {
 
@@ -21,7 +21,7 @@ class Application {
     int run() { return platform.run(); }
 
     Win32Platform platform;
-    std::unique_ptr<SerialPort> port;
+    Win32SerialPort port;
     SystemPortProbe probe;
     MainWindow window;
     FrmMain form;
