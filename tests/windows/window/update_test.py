@@ -78,7 +78,12 @@ class UpdateTest(unittest.TestCase):
         process, _ = start_update(self.desk, ARGS.program, server, device)
         self.addCleanup(self.desk.stop, process)
 
-        status, text = self.desk.drive("box", FAILED_TITLE, "No", 120000, timeout=180)
+        self.assertTrue(self.desk.wait(FAILED_TITLE, 120000), "no sending box")
+        # The form's timers keep running inside the box's modal loop: the dots go on growing.
+        dots = self.desk.text(MAIN_TITLE, "lblDots")
+        time.sleep(3.5)
+        self.assertNotEqual(self.desk.text(MAIN_TITLE, "lblDots"), dots)
+        status, text = self.desk.drive("box", FAILED_TITLE, "No")
         self.assertEqual(status, 0, "no sending box")
         self.assertTrue(text and text[0].startswith(
             "Une erreur s'est produite pendant l'envoi du fichier vers le K7 ("), text)
