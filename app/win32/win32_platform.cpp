@@ -24,7 +24,6 @@ std::wstring inFolder(const std::string& folder, const char* file) {
     return widen(folder + (separated ? "" : "\\") + file);
 }
 
-
 }  // namespace
 
 Win32Platform::Win32Platform() {

@@ -142,10 +142,11 @@ int main(int argc, char** argv) {
                            {"Sleep(23), 1 ms period", sleep23},
                            {"MsgWaitForMultipleObjectsEx(23)", msgWait23}})
         std::printf("  %-34s %.3f / %.3f / %.3f / %.3f\n", name, s.min, s.median, s.p99, s.max);
-    std::printf("Delay(2000): %.1f-%.1f ms wall, %lld-%lld ticks, CPU %.2f %%; bare yields CPU "
-                "%.1f %%\n\n",
-                delayMin, delayMax, static_cast<long long>(minTicks),
-                static_cast<long long>(maxTicks), cpuPercent(delays), cpuPercent(spins));
+    std::printf(
+        "Delay(2000): %.1f-%.1f ms wall, %lld-%lld ticks, CPU %.2f %%; bare yields CPU "
+        "%.1f %%\n\n",
+        delayMin, delayMax, static_cast<long long>(minTicks), static_cast<long long>(maxTicks),
+        cpuPercent(delays), cpuPercent(spins));
 
     resultRow("Windows (Wine): Delay(23), median / p99",
               fmt("%.3f / %.3f ms", delay23.median, delay23.p99),
