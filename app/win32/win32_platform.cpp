@@ -74,7 +74,7 @@ void Win32Platform::sync() {
         return;
     window_->sync();
     window_->armTimer(form_->nextTimerDue(), tickCount());
-    holdTimerPeriod(form_->sessionRunning());
+    holdTimerPeriod(waiting_ || form_->sessionRunning());
 }
 
 void Win32Platform::runDueTimers() {
@@ -83,8 +83,8 @@ void Win32Platform::runDueTimers() {
 }
 
 bool Win32Platform::pumpMessages() {
-    // The messages waiting now, and no more: a message posted while they are handled waits for
-    // the next pass, so that one yield cannot run forever.
+    // The messages waiting, until the queue is empty; a flood of them cannot hold one yield
+    // longer than MaxPassMs.
     const DWORD passStart = ::GetTickCount();
     MSG msg{};
     while (!ending_ && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -146,6 +146,7 @@ void Win32Platform::waitUntil(std::int64_t tick) {
     // Sleep in the message queue until shortly before the deadline or the next timer tick,
     // handling every message as it comes; then sleep the last stretch precisely and check the
     // 1 ms clock. Once the deadline has passed, the wait returns without another pass.
+    waiting_ = true;
     holdTimerPeriod(true);
     bool yielded = false;
     for (;;) {
@@ -176,6 +177,7 @@ void Win32Platform::waitUntil(std::int64_t tick) {
         else
             sleepPrecisely(wake);
     }
+    waiting_ = false;
 }
 
 int Win32Platform::msgBox(const std::string& text, int flags, const std::string& title) {

@@ -61,6 +61,7 @@ class Win32Platform : public Platform {
     bool ending_ = false;
     bool busyPointer_ = false;
     bool timerPeriodHeld_ = false;
+    bool waiting_ = false;  // inside waitUntil
 };
 
 }  // namespace win32
