@@ -1,6 +1,5 @@
 #include "app/win32/win32_platform.h"
 
-#include <mmsystem.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -60,13 +59,10 @@ std::int64_t Win32Platform::microseconds() const {
 
 void Win32Platform::holdTimerPeriod(bool hold) {
     // A 1 ms system timer period while a session runs, so that its short waits wake on time.
-    if (hold == timerPeriodHeld_)
-        return;
-    timerPeriodHeld_ = hold;
-    if (hold)
-        ::timeBeginPeriod(1);
-    else
-        ::timeEndPeriod(1);
+    if (hold && !timerPeriod_)
+        timerPeriod_.emplace();
+    else if (!hold)
+        timerPeriod_.reset();
 }
 
 void Win32Platform::sync() {

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 
+#include "core/monotonic_clock.h"
 #include "core/platform.h"
 
 namespace vigie {
@@ -41,7 +43,8 @@ class Win32Platform : public Platform {
     DateTime now() override;
 
   private:
-    // Microseconds since the platform was made, from the performance counter.
+    // Microseconds since the platform was made, from the performance counter: the last stretch of
+    // a wait is timed to the microsecond, on the same clock as the millisecond tick.
     std::int64_t microseconds() const;
     // One pass over the messages waiting now; false once the program ends.
     bool pumpMessages();
@@ -60,7 +63,7 @@ class Win32Platform : public Platform {
     DelayExecution delayExecution_ = nullptr;
     bool ending_ = false;
     bool busyPointer_ = false;
-    bool timerPeriodHeld_ = false;
+    std::optional<TimerResolution> timerPeriod_;
     bool waiting_ = false;  // inside waitUntil
 };
 
