@@ -77,6 +77,8 @@ class FrmMain {
     void mnuMainTroubleshooting_Click();
     void mnuMainDownload_Click();
     void MnuMainExit_Click();
+    // The Click handler of the menu item of that name (layout::menu()); unknown names do nothing.
+    void menuItem_Click(std::string_view name);
     void cmdGo_Click();
     void cmdClose_Click();
     void tmrCheck_Timer();

@@ -29,4 +29,17 @@ void FrmMain::MnuMainExit_Click() {
     Form_Unload();
 }
 
+void FrmMain::menuItem_Click(std::string_view name) {
+    if (name == "mnuMainFilter")
+        mnuMainFilter_Click();
+    else if (name == "MnuMainHelp")
+        MnuMainHelp_Click();
+    else if (name == "mnuMainTroubleshooting")
+        mnuMainTroubleshooting_Click();
+    else if (name == "mnuMainDownload")
+        mnuMainDownload_Click();
+    else if (name == "MnuMainExit")
+        MnuMainExit_Click();
+}
+
 }  // namespace vigie

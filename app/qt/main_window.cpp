@@ -112,20 +112,8 @@ MainWindow::MainWindow() {
         action->setShortcut(QKeySequence(QString::fromUtf8(m.shortcut)));
         action->setObjectName(m.name);
         const std::string name = m.name;
-        connect(action, &QAction::triggered, this, [this, name] {
-            dispatch([&](FrmMain& f) {
-                if (name == "mnuMainFilter")
-                    f.mnuMainFilter_Click();
-                else if (name == "MnuMainHelp")
-                    f.MnuMainHelp_Click();
-                else if (name == "mnuMainTroubleshooting")
-                    f.mnuMainTroubleshooting_Click();
-                else if (name == "mnuMainDownload")
-                    f.mnuMainDownload_Click();
-                else if (name == "MnuMainExit")
-                    f.MnuMainExit_Click();
-            });
-        });
+        connect(action, &QAction::triggered, this,
+                [this, name] { dispatch([&](FrmMain& f) { f.menuItem_Click(name); }); });
         if (name == "mnuMainFilter") {
             action->setCheckable(true);
             mnuMainFilter_ = action;

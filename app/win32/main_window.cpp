@@ -393,18 +393,7 @@ void MainWindow::onCommand(int id, int code, HWND control) {
     } else if (!control && id >= FirstMenuId &&
                id < FirstMenuId + static_cast<int>(layout::menu().size())) {
         const std::string_view name = layout::menu()[static_cast<size_t>(id - FirstMenuId)].name;
-        dispatch([name](FrmMain& f) {
-            if (name == "mnuMainFilter")
-                f.mnuMainFilter_Click();
-            else if (name == "MnuMainHelp")
-                f.MnuMainHelp_Click();
-            else if (name == "mnuMainTroubleshooting")
-                f.mnuMainTroubleshooting_Click();
-            else if (name == "mnuMainDownload")
-                f.mnuMainDownload_Click();
-            else if (name == "MnuMainExit")
-                f.MnuMainExit_Click();
-        });
+        dispatch([name](FrmMain& f) { f.menuItem_Click(name); });
     } else if (id == IDOK) {
         // Enter, through the dialog manager: it presses the focused button, as on a form.
         HWND focus = ::GetFocus();

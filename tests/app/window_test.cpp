@@ -62,6 +62,40 @@ TEST_F(WindowTest, WebItemsOpenTheSameSupportPageAndHelpIsModal) {
     EXPECT_TRUE(platform_.boxes.empty());
 }
 
+// Both front ends hand a menu command to the form by its item's name.
+TEST_F(WindowTest, EveryMenuItemReachesItsOwnHandlerByName) {
+    FrmMain& form = makeForm();
+    ASSERT_TRUE(form.Form_Load());
+    const bool filterBefore = form.mnuMainFilter.checked;
+    struct Seen {
+        bool filter;
+        int help;
+        size_t urls;
+        bool ended;
+    };
+    auto seen = [&] {
+        return Seen{form.mnuMainFilter.checked != filterBefore, platform_.helpShown,
+                    platform_.urls.size(), platform_.ended};
+    };
+    const std::vector<std::pair<std::string, Seen>> rows = {
+        {"mnuMainFilter", {true, 0, 0, false}},          {"MnuMainHelp", {true, 1, 0, false}},
+        {"mnuMainTroubleshooting", {true, 1, 1, false}}, {"mnuMainDownload", {true, 1, 2, false}},
+        {"mnuNoSuchItem", {true, 1, 2, false}},          {"MnuMainExit", {true, 1, 2, true}},
+    };
+    size_t menuNamesSeen = 0;
+    for (const auto& [name, want] : rows) {
+        form.menuItem_Click(name);
+        const Seen now = seen();
+        EXPECT_EQ(now.filter, want.filter) << name;
+        EXPECT_EQ(now.help, want.help) << name;
+        EXPECT_EQ(now.urls, want.urls) << name;
+        EXPECT_EQ(now.ended, want.ended) << name;
+        for (const layout::MenuEntry& m : layout::menu())
+            menuNamesSeen += (m.name == name);
+    }
+    EXPECT_EQ(menuNamesSeen, layout::menu().size());  // every item of the menu has its row
+}
+
 TEST_F(WindowTest, BottomStripLiesBelowTheVisibleClientArea) {
     // At the imposed size the client area ends above Top 4440: the strip must exist but stay
     // hidden.
