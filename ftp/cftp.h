@@ -13,7 +13,7 @@
 namespace vigie {
 
 class cFTP {
-public:
+  public:
     // yield lets the window's event queue run; it is called inside connects and transfers.
     cFTP(std::unique_ptr<ftp::FtpLayer> layer, std::function<void()> yield);
     ~cFTP();
@@ -37,7 +37,7 @@ public:
 
     ftp::FtpLayer& layer() { return *layer_; }
 
-private:
+  private:
     void SetLastErrorMessage(std::int32_t lErrorCode, const std::string& sFunction);
 
     std::unique_ptr<ftp::FtpLayer> layer_;

@@ -13,15 +13,15 @@ using Handle = std::uintptr_t;  // 0: no handle
 
 // Error codes the class relies on.
 namespace code {
-constexpr std::uint32_t NoMoreFiles = 18;          // nothing matched a search
-constexpr std::uint32_t Timeout = 12002;           // the server stopped answering
-constexpr std::uint32_t ExtendedError = 12003;     // the server answered with an error reply
-constexpr std::uint32_t InvalidUrl = 12005;        // bad host name or file name text
-constexpr std::uint32_t NameNotResolved = 12007;   // host unknown
-constexpr std::uint32_t IncorrectPassword = 12014; // login refused
-constexpr std::uint32_t OperationCancelled = 12017;// handle closed under a running call
-constexpr std::uint32_t CannotConnect = 12029;     // connection refused or unreachable
-constexpr std::uint32_t ConnectionAborted = 12030; // connection dropped
+constexpr std::uint32_t NoMoreFiles = 18;            // nothing matched a search
+constexpr std::uint32_t Timeout = 12002;             // the server stopped answering
+constexpr std::uint32_t ExtendedError = 12003;       // the server answered with an error reply
+constexpr std::uint32_t InvalidUrl = 12005;          // bad host name or file name text
+constexpr std::uint32_t NameNotResolved = 12007;     // host unknown
+constexpr std::uint32_t IncorrectPassword = 12014;   // login refused
+constexpr std::uint32_t OperationCancelled = 12017;  // handle closed under a running call
+constexpr std::uint32_t CannotConnect = 12029;       // connection refused or unreachable
+constexpr std::uint32_t ConnectionAborted = 12030;   // connection dropped
 constexpr std::uint32_t InvalidHandle = 6;
 }  // namespace code
 
@@ -34,7 +34,7 @@ struct FindData {
 };
 
 class FtpLayer {
-public:
+  public:
     virtual ~FtpLayer() = default;
 
     // Called while a call waits for the network, so the window stays responsive.
@@ -55,8 +55,8 @@ public:
                                   std::uint32_t& read) = 0;
     virtual bool internetWriteFile(Handle transfer, const char* buffer, std::uint32_t count,
                                    std::uint32_t& written) = 0;
-    virtual bool ftpGetFile(Handle connection, const std::string& remote,
-                            const std::string& local, bool failIfExists) = 0;
+    virtual bool ftpGetFile(Handle connection, const std::string& remote, const std::string& local,
+                            bool failIfExists) = 0;
     virtual bool ftpPutFile(Handle connection, const std::string& local,
                             const std::string& remote) = 0;
     // Closing a connection also releases the handles opened under it.

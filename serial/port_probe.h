@@ -11,7 +11,7 @@ enum class ProbeResult {
 };
 
 class PortProbe {
-public:
+  public:
     virtual ~PortProbe() = default;
     // Raises vigie::RuntimeError when the probe itself cannot be made.
     virtual ProbeResult probe(int portNumber) = 0;

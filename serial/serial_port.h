@@ -11,7 +11,7 @@
 namespace vigie {
 
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // True exactly while the port is open; never fails.
