@@ -382,17 +382,25 @@ Handle WinInetFtpLayer::internetConnect(Handle session, const std::string& serve
     return add({Kind::Connection, session, outcome.handle, worker});
 }
 
-Handle WinInetFtpLayer::ftpFindFirstFile(Handle connection, const std::string& pattern,
-                                         FindData& data) {
+const WinInetFtpLayer::Object* WinInetFtpLayer::connectionFor(Handle connection,
+                                                              const std::string& remoteName) {
     const Object* object = find(connection, Kind::Connection);
     if (!object) {
         fail(code::InvalidHandle);
-        return 0;
+        return nullptr;
     }
-    if (pattern.empty() || hasControlCharacter(pattern)) {
+    if (remoteName.empty() || hasControlCharacter(remoteName)) {
         fail(code::InvalidUrl);
-        return 0;
+        return nullptr;
     }
+    return object;
+}
+
+Handle WinInetFtpLayer::ftpFindFirstFile(Handle connection, const std::string& pattern,
+                                         FindData& data) {
+    const Object* object = connectionFor(connection, pattern);
+    if (!object)
+        return 0;
     void* internet = object->internet;
     const auto worker = object->worker;
     Outcome outcome;
@@ -419,15 +427,9 @@ Handle WinInetFtpLayer::ftpFindFirstFile(Handle connection, const std::string& p
 }
 
 Handle WinInetFtpLayer::ftpOpenFile(Handle connection, const std::string& remote, Access access) {
-    const Object* object = find(connection, Kind::Connection);
-    if (!object) {
-        fail(code::InvalidHandle);
+    const Object* object = connectionFor(connection, remote);
+    if (!object)
         return 0;
-    }
-    if (remote.empty() || hasControlCharacter(remote)) {
-        fail(code::InvalidUrl);
-        return 0;
-    }
     void* internet = object->internet;
     const auto worker = object->worker;
     Outcome outcome;
@@ -523,15 +525,9 @@ bool WinInetFtpLayer::internetWriteFile(Handle transfer, const char* buffer, std
 
 bool WinInetFtpLayer::ftpGetFile(Handle connection, const std::string& remote,
                                  const std::string& local, bool failIfExists) {
-    const Object* object = find(connection, Kind::Connection);
-    if (!object) {
-        fail(code::InvalidHandle);
+    const Object* object = connectionFor(connection, remote);
+    if (!object)
         return false;
-    }
-    if (remote.empty() || hasControlCharacter(remote)) {
-        fail(code::InvalidUrl);
-        return false;
-    }
     void* internet = object->internet;
     Outcome outcome;
     // A whole file in one call has no time limit of its own: WinINet's timeouts apply, and the
@@ -550,15 +546,9 @@ bool WinInetFtpLayer::ftpGetFile(Handle connection, const std::string& remote,
 
 bool WinInetFtpLayer::ftpPutFile(Handle connection, const std::string& local,
                                  const std::string& remote) {
-    const Object* object = find(connection, Kind::Connection);
-    if (!object) {
-        fail(code::InvalidHandle);
+    const Object* object = connectionFor(connection, remote);
+    if (!object)
         return false;
-    }
-    if (remote.empty() || hasControlCharacter(remote)) {
-        fail(code::InvalidUrl);
-        return false;
-    }
     void* internet = object->internet;
     Outcome outcome;
     const bool completed = run(

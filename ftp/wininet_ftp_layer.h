@@ -76,6 +76,9 @@ class WinInetFtpLayer : public FtpLayer {
     };
 
     Object* find(Handle handle, Kind kind);
+    // The open connection of that handle, when the name of a file or pattern on the server is one
+    // that may be sent; otherwise records the failure and gives nullptr.
+    const Object* connectionFor(Handle connection, const std::string& remoteName);
     // Runs work on the worker and waits for it, yielding, until it is done, the timeout passes
     // (0: none) or the owner handle is closed at a yield. Records the error of a failed call.
     bool run(std::shared_ptr<Worker> worker, Handle owner, std::uint32_t timeoutMs,

@@ -12,7 +12,6 @@ namespace vigie {
 namespace {
 
 constexpr const char* kSource = "MSComm1";
-constexpr std::int32_t kInvalidPropertyValue = 380;
 
 QSerialPort::Parity qtParity(Parity parity) {
     switch (parity) {
@@ -65,9 +64,7 @@ QtSerialPort::~QtSerialPort() {
 }
 
 void QtSerialPort::setCommPort(std::int16_t port) {
-    if (port < 1)
-        fail(err::InvalidPortNumber, "Invalid port number");
-    commPort_ = port;
+    commPort_ = checkedPortNumber(port);
 }
 
 void QtSerialPort::setSettings(const std::string& settings) {
@@ -77,9 +74,7 @@ void QtSerialPort::setSettings(const std::string& settings) {
 }
 
 void QtSerialPort::setInputLen(std::int16_t len) {
-    if (len < 0)
-        fail(kInvalidPropertyValue, "Invalid property value");
-    inputLen_ = len;
+    inputLen_ = checkedInputLen(len);
 }
 
 void QtSerialPort::applyLineSettings() {

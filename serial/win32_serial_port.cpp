@@ -10,7 +10,6 @@ namespace vigie {
 namespace {
 
 constexpr const char* kSource = "MSComm1";
-constexpr std::int32_t kInvalidPropertyValue = 380;
 // A write may take this long plus a millisecond per byte (four times the time a byte takes on the
 // line at 38400 bit/s) before the device counts as gone.
 constexpr DWORD kWriteTimeoutMs = 2000;
@@ -90,9 +89,7 @@ void Win32SerialPort::closeHandle() {
 }
 
 void Win32SerialPort::setCommPort(std::int16_t port) {
-    if (port < 1)
-        fail(err::InvalidPortNumber, "Invalid port number");
-    commPort_ = port;
+    commPort_ = checkedPortNumber(port);
 }
 
 void Win32SerialPort::setSettings(const std::string& settings) {
@@ -102,9 +99,7 @@ void Win32SerialPort::setSettings(const std::string& settings) {
 }
 
 void Win32SerialPort::setInputLen(std::int16_t len) {
-    if (len < 0)
-        fail(kInvalidPropertyValue, "Invalid property value");
-    inputLen_ = len;
+    inputLen_ = checkedInputLen(len);
 }
 
 void Win32SerialPort::applyLineSettings() {

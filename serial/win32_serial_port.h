@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <string>
 
-#include "serial/line_settings.h"
+#include "serial/port_properties.h"
 #include "serial/serial_port.h"
 
 namespace vigie {

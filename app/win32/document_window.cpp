@@ -6,8 +6,8 @@
 #include <cwchar>
 
 #include "app/win32/dpi.h"
-#include "app/win32/resource_ids.h"
 #include "app/win32/wide_text.h"
+#include "app/win32/window_class.h"
 
 namespace vigie::win32 {
 namespace {
@@ -96,22 +96,6 @@ LRESULT CALLBACK documentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return ::DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-void registerClass() {
-    static const bool registered = [] {
-        HINSTANCE instance = ::GetModuleHandleW(nullptr);
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = documentProc;
-        wc.hInstance = instance;
-        wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(VIGIE_IDI_APP));
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
-        wc.lpszClassName = ClassName;
-        return ::RegisterClassExW(&wc) != 0;
-    }();
-    (void)registered;
-}
-
 HWND createChild(const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle,
                  const Rect& twips, int id, HWND parent, UINT dpi) {
     const RECT r = twipsRect(twips.left, twips.top, twips.width, twips.height, dpi);
@@ -141,7 +125,7 @@ RECT centredFrame(const DocumentWindow& model, UINT dpi) {
 bool showDocumentWindow(const DocumentWindow& model, const std::wstring& documentPath, HWND owner) {
     static const HMODULE richEdit = ::LoadLibraryW(L"Msftedit.dll");
     (void)richEdit;
-    registerClass();
+    registerProgramWindowClass(ClassName, documentProc);
 
     DocumentState state;
     state.model = &model;

@@ -16,6 +16,7 @@
 #include "app/win32/label_control.h"
 #include "app/win32/resource_ids.h"
 #include "app/win32/wide_text.h"
+#include "app/win32/window_class.h"
 
 namespace vigie::win32 {
 namespace {
@@ -47,15 +48,7 @@ ACCEL accelerator(const layout::MenuEntry& entry, WORD id) {
 
 MainWindow::MainWindow() {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = windowProc;
-    wc.hInstance = instance;
-    wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(VIGIE_IDI_APP));
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
-    wc.lpszClassName = ClassName;
-    ::RegisterClassExW(&wc);
+    registerProgramWindowClass(ClassName, windowProc);
 
     banner_ = static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(VIGIE_IDB_BANNER),
                                                 IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/qt/application.h"
+#include "bench/result_row.h"
 
 namespace {
 
@@ -66,17 +67,8 @@ void tableRow(const char* what, const std::vector<Sample>& samples) {
                 s.maxMs, s.cpuPercent);
 }
 
-std::string fmt(const char* format, double a, double b = 0) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, format, a, b);
-    return buf;
-}
-
-void resultRow(const std::string& metric, const std::string& value, const std::string& peer,
-               const std::string& ratio, const std::string& goal, bool met) {
-    std::printf("ROW\t%s\t%s\t%s\t%s\t%s\t%s\n", metric.c_str(), value.c_str(), peer.c_str(),
-                ratio.c_str(), goal.c_str(), met ? "met" : "MISSED");
-}
+using vigie::bench::fmt;
+using vigie::bench::resultRow;
 
 }  // namespace
 

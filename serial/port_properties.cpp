@@ -1,4 +1,4 @@
-#include "serial/line_settings.h"
+#include "serial/port_properties.h"
 
 #include <vector>
 
@@ -74,6 +74,18 @@ LineSettings parseLineSettings(const std::string& text) {
     else
         invalid();
     return s;
+}
+
+std::int16_t checkedPortNumber(std::int16_t port) {
+    if (port < 1)
+        throw RuntimeError(err::InvalidPortNumber, "MSComm1", "Invalid port number");
+    return port;
+}
+
+std::int16_t checkedInputLen(std::int16_t len) {
+    if (len < 0)
+        invalid();
+    return len;
 }
 
 }  // namespace vigie
