@@ -22,13 +22,20 @@ export WINEDEBUG=-all
 # No Mono or Gecko installer prompts: the tests need neither .NET nor the HTML engine.
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 cleanup() {
-    wineserver -k 2>/dev/null || true
+    wineserver --kill >/dev/null 2>&1 || true
+    wineserver --wait >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 SECONDS=0
+# One Wine server for the whole run, started before anything else in the prefix. Left to itself
+# the server ends as soon as no Windows program runs, which happens between two tests; a test
+# starting while it shuts down loses its server ("recvmsg: Connection reset by peer"), and one
+# starting just after gets a second server whose process numbers repeat the first one's. The
+# server's own output (a dump of its objects when it is stopped) is not the tests'.
+wineserver --persistent >/dev/null 2>&1
 wine wineboot --init >/dev/null 2>&1
 prefix_s=$SECONDS
 
