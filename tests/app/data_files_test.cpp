@@ -6,15 +6,16 @@
 #include "core/data_files.h"
 #include "core/runtime_error.h"
 #include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace vigie {
 namespace {
 
+// A new file of this process's own folder, holding content.
 std::string tempFile(const std::string& content) {
-    const auto path =
-        std::filesystem::temp_directory_path() /
-        ("vigie_data_files_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         std::to_string(std::hash<std::string>{}(content)));
+    static const test::TempDir folder;
+    static int files = 0;
+    const auto path = folder.path() / ("data-" + std::to_string(++files));
     std::ofstream(path, std::ios::binary) << content;
     return path.string();
 }

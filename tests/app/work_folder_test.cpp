@@ -4,11 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 
 namespace vigie {
 namespace {
@@ -18,12 +17,9 @@ using test::ScopedEnv;
 
 class WorkFolderTest : public ::testing::Test {
   protected:
-    WorkFolderTest() {
-        root_ = fs::temp_directory_path() / ("work_folder_test_" + std::to_string(getpid()));
-        fs::create_directories(root_ / "program");
-    }
-    ~WorkFolderTest() override { fs::remove_all(root_); }
-    fs::path root_;
+    WorkFolderTest() { fs::create_directories(root_ / "program"); }
+    test::TempDir dir_;
+    const fs::path root_ = dir_.path();
 };
 
 TEST_F(WorkFolderTest, WritableProgramFolderKeepsTheWorkingFile) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/utf8.h"
 
 namespace fs = std::filesystem;
@@ -222,8 +223,8 @@ TEST(LoadRtfFile, SkipsBinaryPictureData) {
 }
 
 TEST(LoadRtfFile, RefusesWhatIsNotAnRtfFile) {
-    const fs::path dir = fs::temp_directory_path() / "rtf_reader_test";
-    fs::create_directories(dir);
+    const vigie::test::TempDir temp;
+    const fs::path& dir = temp.path();
     std::ofstream(dir / "empty.rtf").close();
     std::ofstream(dir / "bom.rtf") << "\xEF\xBB\xBF{\\rtf1 x}";
     std::ofstream(dir / "short.rtf") << "{\\rt";
@@ -237,7 +238,6 @@ TEST(LoadRtfFile, RefusesWhatIsNotAnRtfFile) {
     EXPECT_FALSE(loadRtfFile((dir / "short.rtf").string()));
     EXPECT_FALSE(loadRtfFile((dir / "upper.rtf").string()));
     EXPECT_FALSE(loadRtfFile(""));
-    fs::remove_all(dir);
 }
 
 // ---- Formatting --------------------------------------------------------------------------------

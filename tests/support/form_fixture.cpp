@@ -1,22 +1,8 @@
 #include "tests/support/form_fixture.h"
 
-#include <random>
 #include <stdexcept>
 
 namespace vigie::test {
-
-TempDir::TempDir(const std::filesystem::path& parent) {
-    std::random_device rd;
-    path_ = parent / ("vigie-test-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
-}
 
 ::testing::AssertionResult windowIsIdle(FrmMain& form) {
     std::string busy;

@@ -15,21 +15,10 @@
 #include "tests/support/files.h"
 #include "tests/support/memory_serial_port.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/virtual_platform.h"
 
 namespace vigie::test {
-
-class TempDir {
-  public:
-    explicit TempDir(const std::filesystem::path& parent = std::filesystem::temp_directory_path());
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
 
 // The window as every ending of an update leaves it: port closed, timers off and the dots gone,
 // Close disabled, Start Update and the choices enabled, no session running.

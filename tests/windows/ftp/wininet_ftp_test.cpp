@@ -21,6 +21,7 @@
 #include "ftp/wininet_ftp_layer.h"
 #include "tests/ftp/test_bytes.h"
 #include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace vigie::test {
 namespace {
@@ -92,16 +93,10 @@ class WinInetFtp : public ::testing::Test {
             EXPECT_TRUE(down);
             events_.push_back({current, total});
         };
-        dir_ = fs::temp_directory_path() /
-               ("vigie-wininet-" + std::to_string(GetCurrentProcessId()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
     }
     ~WinInetFtp() override {
         onYield_ = nullptr;
         ftp_->CloseConnection();
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
     }
 
     void connect(const char* port = "VIGIE_FTP_PORT", const std::string& user = "K7ABCDE",
@@ -120,7 +115,8 @@ class WinInetFtp : public ::testing::Test {
     std::vector<Progress> events_;
     int yields_ = 0;
     std::function<void()> onYield_;
-    fs::path dir_;
+    TempDir folder_;
+    const fs::path dir_ = folder_.path();
 };
 
 TEST_F(WinInetFtp, DownloadsEveryByteInBinaryWithOneEventPerBlockAndOneAtTheEnd) {
