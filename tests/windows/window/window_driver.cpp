@@ -16,8 +16,17 @@
 //                                             control, as the user sees it
 //   window_driver box TITLE CAPTION [MS]      a message box (dialog class "#32770") with this
 //                                             title: prints its text, then presses CAPTION
+//   window_driver anybox - [MS]               any message box ("#32770") within MS: prints its
+//                                             title; exit status 1 when none came
 //   window_driver close TITLE                 the close box (WM_CLOSE)
 //   window_driver key TITLE KEY               a key (escape, return, tab) to the focused control
+//   window_driver type TITLE KEY              a key typed on the keyboard (SendInput) with the
+//                                             window in front: return, space, escape, tab, a
+//                                             letter, or ctrl+LETTER
+//   window_driver workarea -                  the primary screen's work area: left top width height
+//   window_driver hold -                      keeps a hidden window on the desktop until ended
+//   window_driver record FILE TEXT...         appends the texts, one a line, to FILE (a stand-in
+//                                             for the browser: what the program asked to open)
 //   window_driver menu TITLE NAME             a menu command of the main window, by its name
 //   window_driver doctext TITLE               the text of the window's rich-text box
 //   window_driver shot TITLE FILE.bmp         the window as it is on the screen, to a bitmap
@@ -31,6 +40,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -185,6 +195,56 @@ bool saveShot(HWND hwnd, const std::wstring& path) {
     return ok;
 }
 
+// The virtual key of a key's name: "return", "space", "escape", "tab" or a letter; 0 if unknown.
+WORD virtualKey(const std::wstring& name) {
+    if (name == L"return")
+        return VK_RETURN;
+    if (name == L"space")
+        return VK_SPACE;
+    if (name == L"escape")
+        return VK_ESCAPE;
+    if (name == L"tab")
+        return VK_TAB;
+    if (name.size() == 1 && std::iswalpha(name[0]))
+        return static_cast<WORD>(std::towupper(name[0]));
+    return 0;
+}
+
+INPUT keyInput(WORD vk, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+// Types the key on the keyboard, as the user would, once the window is in front. The key goes
+// through the system's input queue, so accelerators and the dialog manager see it as typed.
+bool typeKey(HWND window, const std::wstring& spec) {
+    const bool control = spec.rfind(L"ctrl+", 0) == 0;
+    const WORD vk = virtualKey(control ? spec.substr(5) : spec);
+    if (!vk)
+        return false;
+    ::SetForegroundWindow(window);
+    const ULONGLONG end = ::GetTickCount64() + 5000;
+    while (::GetForegroundWindow() != window) {
+        if (::GetTickCount64() >= end)
+            return false;
+        ::Sleep(20);
+        ::SetForegroundWindow(window);
+    }
+    std::vector<INPUT> inputs;
+    if (control)
+        inputs.push_back(keyInput(VK_CONTROL, false));
+    inputs.push_back(keyInput(vk, false));
+    inputs.push_back(keyInput(vk, true));
+    if (control)
+        inputs.push_back(keyInput(VK_CONTROL, true));
+    return ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) ==
+           inputs.size();
+}
+
 int usage() {
     std::fputs("usage: window_driver COMMAND TITLE ... (see the source)\n", stderr);
     return 2;
@@ -218,6 +278,41 @@ int run(const std::vector<std::wstring>& args) {
     }
     if (command == L"wait")
         return waitWindow(title, ms(3, 10000)) ? 0 : 1;
+    if (command == L"anybox") {
+        HWND box = waitWindow(L"*", ms(3, 10000), L"#32770");
+        if (!box)
+            return 1;
+        print(windowText(box));
+        return 0;
+    }
+    if (command == L"workarea") {
+        RECT area{};
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+        std::printf("%ld %ld %ld %ld\n", area.left, area.top, area.right - area.left,
+                    area.bottom - area.top);
+        return 0;
+    }
+    if (command == L"hold") {
+        // A program with a window keeps Wine's desktop process up between the program's runs.
+        HWND holder = ::CreateWindowExW(0, L"STATIC", L"window_driver hold", WS_OVERLAPPED, 0, 0, 1,
+                                        1, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        if (!holder)
+            return 1;
+        MSG msg{};
+        while (::GetMessageW(&msg, nullptr, 0, 0) > 0)
+            ::DispatchMessageW(&msg);
+        return 0;
+    }
+    if (command == L"record") {
+        FILE* out = _wfopen(title.c_str(), L"ab");
+        if (!out)
+            return 1;
+        for (size_t i = 3; i < args.size(); ++i) {
+            const std::string line = narrow(args[i]) + "\n";
+            std::fwrite(line.data(), 1, line.size(), out);
+        }
+        return std::fclose(out) == 0 ? 0 : 1;
+    }
     if (command == L"gone") {
         const ULONGLONG end = ::GetTickCount64() + ms(3, 10000);
         while (findWindow(title)) {
@@ -256,6 +351,8 @@ int run(const std::vector<std::wstring>& args) {
         ::PostMessageW(focus, WM_KEYUP, vk, 0xC0000001);
         return 0;
     }
+    if (command == L"type")
+        return typeKey(window, arg(3)) ? 0 : 1;
     if (command == L"menu") {
         int index = 0;
         for (const vigie::layout::MenuEntry& m : vigie::layout::menu()) {

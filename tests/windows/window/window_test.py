@@ -1,17 +1,18 @@
 #!/usr/bin/python3
 """The Windows program's windows under Wine, as a user meets them: the start window, the main
-window after Next, the help window, Esc, the close boxes, the documents and their fallback
-messages, the settings file written on exit on the program's own drive; and the zip a user
-unpacks, started from where it was unpacked.
+window after Next, the help window, where each opens, Esc, the keys of the buttons and the menu,
+the close boxes, the documents and their fallback messages, the settings file written on exit on
+the program's own drive; and the zip a user unpacks, started from where it was unpacked.
 
     window_test.py --program build-win/bin/vigie-k7.exe --driver build-win/bin/window_driver.exe
                    --zip build-win/dist/vigie-k7-1.0.2-win64.zip
+                   --support-page https://www.vigie-k7.example/telechargement.php
 """
 
 import argparse
 import os
+import pty
 import sys
-import time
 import unittest
 import zipfile
 
@@ -25,6 +26,9 @@ INSTRUCTIONS = (
     "2. Selectionner la base de données à télécharger dans “Download File”.\r\n"
     "3. Cliquer “Start Update”."
 )
+
+
+ALL_PORTS = [" %d" % n for n in range(1, 13)]
 
 
 class WindowTest(unittest.TestCase):
@@ -50,10 +54,18 @@ class WindowTest(unittest.TestCase):
         return process, folder
 
     def assert_stays_open(self, title):
-        """Esc must not close a window without a Cancel button."""
-        self.assertEqual(self.desk.drive("key", title, "escape")[0], 0)
-        time.sleep(1)
-        self.assertTrue(self.desk.wait(title, 100), "Esc closed " + title)
+        """Esc must not close a window without a Cancel button: typed, the window is waited for
+        to go, and does not."""
+        self.assertTrue(self.desk.type(title, "escape"))
+        self.assertFalse(self.desk.gone(title, 3000), "Esc closed " + title)
+
+    def assert_centred(self, title):
+        """The window's frame in the middle of the screen's work area, to the pixel (an odd
+        difference leaves half a pixel either way)."""
+        left, top, width, height = self.desk.rect(title)
+        area_left, area_top, area_width, area_height = self.desk.work_area()
+        self.assertLessEqual(abs(left - (area_left + (area_width - width) / 2)), 0.5, title)
+        self.assertLessEqual(abs(top - (area_top + (area_height - height) / 2)), 0.5, title)
 
     def test_start_window_then_main_window_then_help(self):
         process, folder = self.start_program()
@@ -63,6 +75,7 @@ class WindowTest(unittest.TestCase):
         # The document is shown as text, not as its RTF source.
         self.assertIn("VIGIE K7", body)
         self.assertNotIn("\\rtf", body)
+        self.assert_centred(START_TITLE)
         self.assert_stays_open(START_TITLE)
         self.assertEqual(self.desk.drive("click", START_TITLE, "Next")[0], 0)
 
@@ -73,19 +86,17 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(self.desk.drive("items", MAIN_TITLE, "cboFile")[1],
                          ["Radars", "Radars/Zones a riques/Ecoles"])
         self.assertEqual(self.desk.drive("bar", MAIN_TITLE, "prgb1")[1], ["0"])
-        # The fixed outer size, 5970 x 4965 twips, at 96 DPI; centred on the 1024 x 768 desktop.
-        status, rect = self.desk.drive("rect", MAIN_TITLE)
-        left, top, width, height = (int(v) for v in rect[0].split()[1:])
-        self.assertEqual((width, height), (398, 331))
-        self.assertLessEqual(abs(left - (1024 - width) // 2), 1)
-        self.assertLessEqual(abs(top - (768 - height) // 2), 40)  # the work area may lack a bar
+        # The fixed outer size, 5970 x 4965 twips, at 96 DPI.
+        self.assertEqual(self.desk.rect(MAIN_TITLE)[2:], (398, 331))
+        self.assert_centred(MAIN_TITLE)
 
         self.assertEqual(self.desk.drive("menu", MAIN_TITLE, "MnuMainHelp")[0], 0)
         self.assertTrue(self.desk.wait(HELP_TITLE), "no help window")
         self.assertNotIn("Could Not Be Found", "\n".join(self.desk.drive("doctext", HELP_TITLE)[1]))
+        self.assert_centred(HELP_TITLE)
         self.assert_stays_open(HELP_TITLE)
         self.assertEqual(self.desk.drive("click", HELP_TITLE, "OK")[0], 0)
-        self.assertEqual(self.desk.drive("gone", HELP_TITLE)[0], 0)
+        self.assertTrue(self.desk.gone(HELP_TITLE))
 
         # Closing the main window saves the settings on the program's drive and ends the program.
         self.assertEqual(self.desk.drive("close", MAIN_TITLE)[0], 0)
@@ -106,9 +117,77 @@ class WindowTest(unittest.TestCase):
                          ["Text File in Use or Could Not Be Found (Userguide.rtf)"])
         # The help window's close box is its OK button.
         self.desk.drive("close", HELP_TITLE)
-        self.assertEqual(self.desk.drive("gone", HELP_TITLE)[0], 0)
+        self.assertTrue(self.desk.gone(HELP_TITLE))
         self.desk.drive("close", MAIN_TITLE)
         process.wait(timeout=30)
+
+    def test_keys_do_what_the_buttons_and_the_menu_do(self):
+        # COM1 opens (a terminal nobody answers on), so that Start Update runs an update.
+        master, slave = pty.openpty()
+        self.addCleanup(os.close, master)
+        self.addCleanup(os.close, slave)
+        self.desk.map_com(1, os.ttyname(slave))
+        # The browser, as the shell finds it for a web address: the driver writes down what it
+        # was asked to open.
+        opened = os.path.join(self.desk.work, "opened.txt")
+        self.desk.register_browser([self.desk.windows_path(ARGS.driver), "record",
+                                    self.desk.windows_path(opened)])
+        process, folder = self.start_program()
+        self.desk.drive("click", START_TITLE, "Next")
+        self.assertTrue(self.desk.wait(MAIN_TITLE))
+        self.desk.drive("select", MAIN_TITLE, "cboPort",
+                        self.desk.drive("items", MAIN_TITLE, "cboPort")[1].index(" 1"))
+
+        def running():
+            return self.desk.drive("state", MAIN_TITLE, "cmdClose")[1] == ["enabled"]
+
+        def opened_pages():
+            if not os.path.exists(opened):
+                return []
+            with open(opened, encoding="utf-8") as f:
+                return f.read().splitlines()
+
+        # Enter, then Space, on the focused Start Update: each starts an update, as a click does.
+        for key in ("return", "space"):
+            self.assertEqual(self.desk.drive("state", MAIN_TITLE, "cmdGo")[1], ["enabled focused"])
+            self.assertTrue(self.desk.type(MAIN_TITLE, key))
+            self.assertEqual(self.desk.wait_text(MAIN_TITLE, "Label5", "1", 10), "  1", key)
+            self.assertTrue(running(), key)
+            self.desk.drive("click", MAIN_TITLE, "Close")
+            self.assertEqual(self.desk.wait_text(MAIN_TITLE, "lblStatus", "arrêtée", 10),
+                             "La mise à jour du K7 s'est arrêtée.")
+
+        # Bare letters and Esc do nothing: no menu command, no close, no update.
+        ports = self.desk.drive("items", MAIN_TITLE, "cboPort")[1]
+        self.assertNotEqual(ports, ALL_PORTS, "the filter shows every port: nothing to tell")
+        for key in ("f", "h", "t", "d", "x", "escape"):
+            self.assertTrue(self.desk.type(MAIN_TITLE, key))
+        self.assertFalse(self.desk.wait(HELP_TITLE, 2000), "a letter opened the help")
+        self.assertIsNone(process.poll(), "a letter ended the program")
+        self.assertFalse(running())
+        self.assertEqual(self.desk.drive("items", MAIN_TITLE, "cboPort")[1], ports)
+        self.assertEqual(opened_pages(), [])
+
+        # Ctrl+F turns the port filter off (the whole list of twelve ports) and on again.
+        self.assertTrue(self.desk.type(MAIN_TITLE, "ctrl+f"))
+        self.assertTrue(self.desk.wait_items(MAIN_TITLE, "cboPort", ALL_PORTS, 10))
+        self.assertTrue(self.desk.type(MAIN_TITLE, "ctrl+f"))
+        self.assertTrue(self.desk.wait_items(MAIN_TITLE, "cboPort", ports, 10))
+        # Ctrl+H: the help window.
+        self.assertTrue(self.desk.type(MAIN_TITLE, "ctrl+h"))
+        self.assertTrue(self.desk.wait(HELP_TITLE, 10000), "Ctrl+H opened no help")
+        self.desk.drive("click", HELP_TITLE, "OK")
+        self.assertTrue(self.desk.gone(HELP_TITLE))
+        # Ctrl+T and Ctrl+D: the support page, in the browser, each once.
+        for count, key in enumerate(("ctrl+t", "ctrl+d"), start=1):
+            self.assertTrue(self.desk.type(MAIN_TITLE, key))
+            self.assertTrue(self.desk.wait_until(lambda: len(opened_pages()) >= count, 20), key)
+        self.assertEqual(opened_pages(), [ARGS.support_page] * 2)
+        # Ctrl+X: the program ends as through its close box, the settings written.
+        self.assertTrue(self.desk.type(MAIN_TITLE, "ctrl+x"))
+        process.wait(timeout=30)
+        with open(os.path.join(folder, "Temp", "HD.ini"), "rb") as f:
+            self.assertEqual(f.read(), b"*1*1*\r\n")
 
     def test_closing_the_start_window_ends_the_program_without_settings(self):
         process, folder = self.start_program()
@@ -150,6 +229,7 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--driver", required=True)
     parser.add_argument("--zip", required=True)
+    parser.add_argument("--support-page", required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 

@@ -6,7 +6,9 @@ and the Windows transfer benchmark.
 """
 
 import os
+import socket
 import subprocess
+import tempfile
 import threading
 import time
 
@@ -25,15 +27,19 @@ def database_lines(count):
 
 
 class FtpServer:
-    def __init__(self, work, server_script, lines, name="LocationsMid.txt"):
+    """tests/ftp/ftp_server.py serving the database; extra: its options (a --fault)."""
+
+    def __init__(self, work, server_script, lines, name="LocationsMid.txt", extra=()):
         self.root = os.path.join(work, "ftp")
         os.makedirs(self.root, exist_ok=True)
         with open(os.path.join(self.root, name), "wb") as f:
             f.write(b"".join(line + b"\r\n" for line in lines))
-        self.log = os.path.join(work, "ftp.log")
+        # A log of its own: a test may start several servers in one work folder.
+        handle, self.log = tempfile.mkstemp(prefix="ftp-", suffix=".log", dir=work)
+        os.close(handle)
         self.process = subprocess.Popen(
             ["/usr/bin/python3", server_script, "--root", self.root, "--user",
-             "%s:%s" % (FTP_USER, FTP_PASSWORD), "--log", self.log],
+             "%s:%s" % (FTP_USER, FTP_PASSWORD), "--log", self.log] + list(extra),
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         line = self.process.stdout.readline()
         if not line.startswith("PORT "):
@@ -52,13 +58,53 @@ class FtpServer:
         self.process.stdout.close()
 
 
+class SilentServer:
+    """An update server that takes connections and never says a word."""
+
+    def __init__(self):
+        self.socket = socket.socket()
+        self.socket.bind(("127.0.0.1", 0))
+        self.socket.listen(4)
+        self.port = self.socket.getsockname()[1]
+        self.connections = []
+        self.accepter = threading.Thread(target=self._accept, daemon=True)
+        self.accepter.start()
+
+    def _accept(self):
+        while True:
+            try:
+                connection, _ = self.socket.accept()
+            except OSError:
+                return
+            self.connections.append(connection)
+
+    def hung_up(self):
+        """True once the program has closed every connection it made."""
+        for connection in self.connections:
+            connection.setblocking(False)
+            try:
+                if connection.recv(1) != b"":
+                    return False
+            except BlockingIOError:
+                return False
+            except OSError:
+                pass
+        return bool(self.connections)
+
+    def close(self):
+        self.socket.close()
+        for connection in self.connections:
+            connection.close()
+
+
 class Device:
     """k7sim on a pseudo-terminal; its reports are read as they come, each with its arrival time."""
 
     def __init__(self, work, k7sim, extra=()):
-        self.out = os.path.join(work, "received")
-        link = os.path.join(work, "com", "COM1")
-        os.makedirs(os.path.dirname(link), exist_ok=True)
+        # A folder of its own: a test may start several devices in one work folder.
+        folder = tempfile.mkdtemp(prefix="device-", dir=work)
+        self.out = os.path.join(folder, "received")
+        link = os.path.join(folder, "COM1")
         self.process = subprocess.Popen(
             [k7sim, "--link", link, "--name", DEVICE_NAME, "--out", self.out] + list(extra),
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
@@ -85,6 +131,10 @@ class Device:
     def line_times(self):
         return [t for t, text in self.reports if text.startswith("<- line ")]
 
+    def saw(self, prefix):
+        """True once the device has reported a line starting with prefix."""
+        return any(text.startswith(prefix) for _, text in self.reports)
+
     def close(self):
         if self.process.poll() is None:
             self.process.terminate()
@@ -93,10 +143,9 @@ class Device:
         self.process.stderr.close()
 
 
-def start_update(desk, program, server, device, database_index=0):
-    """Starts the program on drive P: with COM1 linked to the device, leaves the start window with
-    Next, chooses COM1 and the database, and presses Start Update. Returns (process, folder)."""
-    desk.map_com(1, device.terminal)
+def start_program(desk, program, server):
+    """Starts the program on drive P: with its update server, and leaves the start window with
+    Next. Returns (process, folder)."""
     folder = program_folder(desk, program)
     process = desk.start("P:\\vigie-k7.exe",
                          {"VIGIE_UPDATE_SERVER": "127.0.0.1:%d" % server.port})
@@ -105,10 +154,24 @@ def start_update(desk, program, server, device, database_index=0):
     desk.drive("click", START_TITLE, "Next")
     if not desk.wait(MAIN_TITLE):
         raise AssertionError("no main window")
+    return process, folder
+
+
+def press_start(desk, device, database_index=0):
+    """Links COM1 to the device, chooses COM1 and the database, and presses Start Update."""
+    desk.map_com(1, device.terminal)
     status, ports = desk.drive("items", MAIN_TITLE, "cboPort")
     if " 1" not in ports:
         raise AssertionError("COM1 is not offered: %r" % ports)
     desk.drive("select", MAIN_TITLE, "cboPort", ports.index(" 1"))
     desk.drive("select", MAIN_TITLE, "cboFile", database_index)
     desk.drive("click", MAIN_TITLE, "Start Update")
+
+
+def start_update(desk, program, server, device, database_index=0):
+    """Starts the program with COM1 linked to the device and presses Start Update with the
+    database chosen. Returns (process, folder)."""
+    desk.map_com(1, device.terminal)
+    process, folder = start_program(desk, program, server)
+    press_start(desk, device, database_index)
     return process, folder

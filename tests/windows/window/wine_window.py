@@ -14,6 +14,12 @@ MAIN_TITLE = "VIGIE K7 Téléchargement (v*"
 START_TITLE = "VIGIE K7 Téléchargement - Instructions"
 HELP_TITLE = "Help - User Guide"
 
+# How long one start of the window driver may take on a loaded machine (another Wine test running
+# beside it), on top of the time its command itself waits.
+DRIVER_START_LIMIT = 60
+# How long a fresh prefix may take to boot, each of the two times it does.
+BOOT_LIMIT = 240
+
 _DESKTOP_REG = (
     "REGEDIT4\r\n\r\n"
     "[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n"
@@ -30,6 +36,7 @@ class WineDesk:
         self.driver = driver
         self.work = tempfile.mkdtemp(prefix="vigie-wine-window-")
         self.xvfb = None
+        self.holder = None
         self.processes = []
         try:
             self._start_display()
@@ -38,7 +45,8 @@ class WineDesk:
             # No dialog asking to install Mono or Gecko: the program needs neither.
             self.env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
             subprocess.run(["wine", "wineboot", "--init"], env=self.env, check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=BOOT_LIMIT)
             # Every window in one virtual desktop that Wine draws itself, frames included, so
             # that no window manager is needed.
             reg = os.path.join(self.work, "desktop.reg")
@@ -54,7 +62,13 @@ class WineDesk:
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             # Its services (which outlive the call) must not hold this script's pipes.
             subprocess.run(["wine", "wineboot"], env=self.env, check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=BOOT_LIMIT)
+            # Wine's desktop process ends a few seconds after the last program with a window on
+            # it, and a program started after that never gets a desktop: a window of the
+            # driver's keeps it up until close().
+            self.holder = subprocess.Popen(["wine", self.driver, "hold", "-"], env=self.env,
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         except BaseException:
             self.close()
             raise
@@ -75,7 +89,7 @@ class WineDesk:
     def windows_path(unix_path):
         return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
-    def wine(self, args, timeout=60, check=True):
+    def wine(self, args, timeout=DRIVER_START_LIMIT, check=True):
         return subprocess.run(["wine"] + args, env=self.env, check=check, capture_output=True,
                               timeout=timeout)
 
@@ -85,6 +99,19 @@ class WineDesk:
         if os.path.lexists(link):
             os.remove(link)
         os.symlink(os.path.abspath(folder), link)
+
+    def register_browser(self, command):
+        """Makes command (a list: program and arguments, as Windows paths) what the shell runs
+        to open a web address, with the address as its last argument."""
+        line = " ".join('"%s"' % part for part in command) + ' "%1"'
+        value = line.replace("\\", "\\\\").replace('"', '\\"')
+        reg = os.path.join(self.work, "browser.reg")
+        with open(reg, "w", encoding="ascii", newline="") as f:
+            f.write("REGEDIT4\r\n\r\n")
+            for scheme in ("http", "https"):
+                f.write("[HKEY_CLASSES_ROOT\\%s\\shell\\open\\command]\r\n@=\"%s\"\r\n\r\n"
+                        % (scheme, value))
+        self.wine(["regedit", "/S", self.windows_path(reg)])
 
     def map_com(self, number, device):
         link = os.path.join(self.env["WINEPREFIX"], "dosdevices", "com%d" % number)
@@ -106,14 +133,46 @@ class WineDesk:
             process.kill()
             process.wait()
 
-    def drive(self, *args, timeout=60):
-        """Runs the window driver; returns (exit status, stdout lines)."""
-        result = self.wine([self.driver] + [str(a) for a in args], timeout=timeout, check=False)
+    def drive(self, *args, wait_ms=10000):
+        """Runs the window driver; returns (exit status, stdout lines). wait_ms is the longest the
+        command itself waits (for its window, a box, a window to go); the driver's own start comes
+        on top."""
+        result = self.wine([self.driver] + [str(a) for a in args],
+                           timeout=wait_ms / 1000 + DRIVER_START_LIMIT, check=False)
         text = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
         return result.returncode, text.split("\n")[:-1] if text else []
 
     def wait(self, title, ms=20000):
-        return self.drive("wait", title, ms)[0] == 0
+        return self.drive("wait", title, ms, wait_ms=ms)[0] == 0
+
+    def gone(self, title, ms=10000):
+        """True once no window has this title; False if one still has it after ms."""
+        return self.drive("gone", title, ms, wait_ms=ms)[0] == 0
+
+    def box(self, title, button, ms=10000):
+        """Waits for a message box, presses its button; returns its text lines, or None."""
+        status, lines = self.drive("box", title, button, ms, wait_ms=ms)
+        return lines if status == 0 else None
+
+    def any_box(self, ms):
+        """The title of a message box that shows within ms, or None."""
+        status, lines = self.drive("anybox", "-", ms, wait_ms=ms)
+        return lines[0] if status == 0 and lines else None
+
+    def type(self, title, key):
+        """Types a key on the keyboard with the window in front ("return", "ctrl+h", "f")."""
+        return self.drive("type", title, key)[0] == 0
+
+    def work_area(self):
+        """The primary screen's work area: (left, top, width, height)."""
+        return tuple(int(v) for v in self.drive("workarea", "-")[1][0].split())
+
+    def rect(self, title):
+        """A window's outer rectangle on the screen: (left, top, width, height)."""
+        status, lines = self.drive("rect", title)
+        if status != 0:
+            return None
+        return tuple(int(v) for v in lines[0].split()[1:])
 
     def text(self, title, name):
         status, lines = self.drive("text", title, name)
@@ -130,8 +189,21 @@ class WineDesk:
             time.sleep(0.5)
         return text
 
+    def wait_items(self, title, name, wanted, seconds):
+        """Polls a list until its entries are wanted; True when they came in time."""
+        return self.wait_until(lambda: self.drive("items", title, name)[1] == wanted, seconds)
+
+    @staticmethod
+    def wait_until(done, seconds):
+        end = time.monotonic() + seconds
+        while not done():
+            if time.monotonic() >= end:
+                return False
+            time.sleep(0.2)
+        return True
+
     def close(self):
-        for process in self.processes:
+        for process in self.processes + ([self.holder] if self.holder else []):
             if process.poll() is None:
                 process.kill()
                 process.wait()

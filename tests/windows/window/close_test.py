@@ -1,0 +1,160 @@
+#!/usr/bin/python3
+"""Close, and the window's close box, pressed by the Windows program's user under Wine at each
+stage of an update where they can land: while the device is woken, while the update server is
+reached, during the download, while the database is sent, and while the device saves it. The
+peers are real (the K7 simulator on a pseudo-terminal as COM1, pyftpdlib or a server that never
+answers on 127.0.0.1) and so is the time.
+
+Close stops the update: the stopped text, no box, the window idle, the port closed, and nothing
+more reaches the device. The close box ends the program the same way and writes its settings.
+
+    close_test.py --program vigie-k7.exe --driver window_driver.exe --k7sim k7sim
+                  --ftp-server tests/ftp/ftp_server.py
+"""
+
+import argparse
+import os
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from wine_update import (Device, FtpServer, SilentServer, database_lines,  # noqa: E402
+                         press_start, start_program)
+from wine_window import MAIN_TITLE, WineDesk  # noqa: E402
+
+ARGS = None
+STOPPED = "La mise à jour du K7 s'est arrêtée."
+# Longest wait for a stage: the dialogue takes a pass of 2 s a step, the download a few more.
+STAGE_LIMIT = 60
+
+
+class Stage:
+    """Where the update is when the user closes: the peers it needs, and how the test knows the
+    update got there."""
+
+    def __init__(self, name, device_options=(), server="plain", lines=30, fault=""):
+        self.name = name
+        self.device_options = list(device_options)
+        self.server = server
+        self.lines = lines
+        self.fault = fault
+
+    @staticmethod
+    def server_visits(server):
+        """How often the server has been reached, or asked for the file, so far."""
+        if isinstance(server, SilentServer):
+            return len(server.connections)
+        return server.commands().count("RETR LocationsMid.txt")
+
+    def reached(self, desk, device, server, visits_before):
+        """visits_before: server_visits() when the update started; the server outlives the
+        update."""
+        stage = desk.text(MAIN_TITLE, "Label5")
+        if self.name == "waking":
+            return stage == "  1" and device.saw("<- WakeUp")
+        if self.name in ("reaching the server", "downloading"):
+            return self.server_visits(server) > visits_before
+        if self.name == "sending":
+            return len(device.line_times()) >= 20
+        return stage == "  8" and device.saw("<- TransferDone")
+
+
+STAGES = [
+    Stage("waking", ["--silent"]),
+    Stage("reaching the server", server="silent"),
+    # The server sends 1500 bytes of the file, then nothing more.
+    Stage("downloading", lines=200, fault="stall:1500"),
+    # 2000 lines take 48 s to send: Close lands well inside.
+    Stage("sending", lines=2000),
+    # The device never reports the end of its saving.
+    Stage("saving", ["--no-end"]),
+]
+
+
+class CloseTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.desk = WineDesk(ARGS.driver)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.desk.close()
+
+    def peer(self, p):
+        self.addCleanup(p.close)
+        return p
+
+    def server_for(self, stage):
+        if stage.server == "silent":
+            return self.peer(SilentServer())
+        extra = ["--fault", stage.fault] if stage.fault else []
+        return self.peer(FtpServer(self.desk.work, ARGS.ftp_server, database_lines(stage.lines),
+                                   extra=extra))
+
+    def reach(self, stage, device, server):
+        """Starts an update with this device and waits until it is at the stage."""
+        visits = stage.server_visits(server)
+        press_start(self.desk, device)
+        self.assertTrue(
+            self.desk.wait_until(lambda: stage.reached(self.desk, device, server, visits),
+                                 STAGE_LIMIT),
+            "the update did not reach: " + stage.name)
+
+    def assert_nothing_more_reaches(self, device):
+        lines = len(device.line_times())
+        time.sleep(1.5)
+        self.assertEqual(len(device.line_times()), lines, "lines went on after the close")
+
+    def test_close_and_the_close_box_at_each_stage(self):
+        for stage in STAGES:
+            with self.subTest(stage=stage.name):
+                server = self.server_for(stage)
+                device = self.peer(Device(self.desk.work, ARGS.k7sim, stage.device_options))
+                process, folder = start_program(self.desk, ARGS.program, server)
+                self.addCleanup(self.desk.stop, process)
+                ini = os.path.join(folder, "Temp", "HD.ini")
+                if os.path.exists(ini):
+                    os.remove(ini)
+
+                # Close: the update stops, with no box, and the window is idle again.
+                self.reach(stage, device, server)
+                self.desk.drive("click", MAIN_TITLE, "Close")
+                self.assertEqual(self.desk.wait_text(MAIN_TITLE, "lblStatus", STOPPED, 15),
+                                 STOPPED)
+                self.assertIsNone(self.desk.any_box(2000), "a box after Close")
+                self.assertEqual(self.desk.drive("state", MAIN_TITLE, "cmdGo")[1],
+                                 ["enabled focused"])
+                self.assertEqual(self.desk.drive("state", MAIN_TITLE, "cmdClose")[1], ["disabled"])
+                self.assertEqual(self.desk.text(MAIN_TITLE, "Label3"), "Port Closed")
+                self.assertEqual(self.desk.text(MAIN_TITLE, "lblDots"), "")
+                # (A connection still being made to a silent server is let go when WinINet gives
+                # up on it, up to its receive time limit later: WinINet under Wine cannot be
+                # interrupted safely. The program's end below lets go of it at once.)
+                self.assert_nothing_more_reaches(device)
+
+                # The close box, at the same stage of a new update with a new device: the
+                # program ends and writes its settings.
+                device = self.peer(Device(self.desk.work, ARGS.k7sim, stage.device_options))
+                self.reach(stage, device, server)
+                self.desk.drive("close", MAIN_TITLE)
+                process.wait(timeout=30)
+                with open(ini, "rb") as f:
+                    self.assertEqual(f.read(), b"*1*1*\r\n")
+                self.assert_nothing_more_reaches(device)
+                if stage.server == "silent":
+                    self.assertTrue(self.desk.wait_until(server.hung_up, 10),
+                                    "the connection to the server stayed open")
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    for option in ("--program", "--driver", "--k7sim", "--ftp-server"):
+        parser.add_argument(option, required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
