@@ -275,6 +275,11 @@ void WinInetFtpLayer::forget(Handle handle) {
 bool WinInetFtpLayer::run(std::shared_ptr<Worker> worker, Handle owner, std::uint32_t timeoutMs,
                           std::function<void(Outcome&)> work, Outcome& outcome) {
     const auto task = worker->post(std::move(work), false);
+    struct Waiting {
+        bool& flag;
+        explicit Waiting(bool& f) : flag(f) { flag = true; }
+        ~Waiting() { flag = false; }
+    } waiting(callWaiting_);
     const auto start = std::chrono::steady_clock::now();
     const auto poll = std::chrono::milliseconds(std::max(1, options_.pollIntervalMs));
     while (!worker->waitFor(task, poll)) {

@@ -58,6 +58,8 @@ class WinInetFtpLayer : public FtpLayer {
 
     // Open handles of every kind; for tests that look for leaks.
     std::size_t openHandles() const { return objects_.size(); }
+    // A call runs on a worker while its caller waits, yielding; for tests that act at that moment.
+    bool callWaiting() const { return callWaiting_; }
 
     struct Outcome;
     class Worker;
@@ -93,6 +95,7 @@ class WinInetFtpLayer : public FtpLayer {
     Handle nextHandle_ = 0x100;
     std::uint32_t lastError_ = 0;
     std::string lastResponse_;
+    bool callWaiting_ = false;
 };
 
 }  // namespace vigie::ftp

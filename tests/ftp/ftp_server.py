@@ -10,7 +10,8 @@ so that a test can see what reached the server. A fault can be injected into RET
   stall:<n>       send n bytes, then stop sending (the connection stays open)
   short:<n>       send the file without its last n bytes, then report success
   extra:<n>       send the file followed by n more bytes, then report success
-and one into the end of a session:
+and one into the login and one into the end of a session:
+  latelogin:<ms>  answer PASS only after ms milliseconds
   mutequit:0      never answer QUIT
 """
 
@@ -19,6 +20,7 @@ import logging
 import os
 import sys
 import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, FileProducer, _FileReadWriteError
@@ -93,6 +95,11 @@ def make_handler(args):
             log_line(args.log, line)
             return super().pre_process_command(line, cmd, arg)
 
+        def ftp_PASS(self, line):
+            if fault == "latelogin":
+                time.sleep(int(fault_arg) / 1000)
+            return super().ftp_PASS(line)
+
         def ftp_QUIT(self, line):
             if fault == "mutequit":
                 return None
@@ -132,8 +139,8 @@ def main():
         authorizer.add_user(name, password, args.root, perm=rest[0] if rest else "elr")
     handler, fault = make_handler(args)
     handler.authorizer = authorizer
-    # A stalled transfer blocks its own thread only.
-    server_class = ThreadedFTPServer if fault == "stall" else FTPServer
+    # A stalled transfer or a late login blocks its own thread only.
+    server_class = ThreadedFTPServer if fault in ("stall", "latelogin") else FTPServer
     server = server_class(("127.0.0.1", 0), handler)
     print("PORT %d" % server.address[1], flush=True)
     try:

@@ -12,6 +12,7 @@ from environment variables:
   VIGIE_FTP_PORT_CLOSED     nothing listens there
   VIGIE_FTP_ROOT            the served folder, as a Windows path (Wine's Z: drive)
   VIGIE_FTP_LOG             the plain server's command log, as a Windows path
+  VIGIE_FTP_LOG_<FAULT>     the command log of the server with that fault
 
 Usage: run_with_servers.py --server-script ftp_server.py [--timeout S] -- wine test.exe [args]
 """
@@ -30,6 +31,7 @@ FAULTS = {
     "DROP": "drop:2500",   # aborts the data connection after 2500 bytes
     "SHORT": "short:100",  # leaves out the last 100 bytes and reports success
     "STALL": "stall:1500", # sends 1500 bytes, then nothing more
+    "LATELOGIN": "latelogin:2000",  # answers the password after 2 s
 }
 
 
@@ -81,10 +83,11 @@ def main():
         env["VIGIE_FTP_LOG"] = windows_path(log)
         env["VIGIE_FTP_ROOT"] = windows_path(root)
         for name, fault in FAULTS.items():
-            process, port = start_server(
-                args.server_script, root, os.path.join(work, name.lower() + ".log"), fault)
+            fault_log = os.path.join(work, name.lower() + ".log")
+            process, port = start_server(args.server_script, root, fault_log, fault)
             servers.append(process)
             env["VIGIE_FTP_PORT_" + name] = str(port)
+            env["VIGIE_FTP_LOG_" + name] = windows_path(fault_log)
         silent.bind(("127.0.0.1", 0))
         silent.listen(16)
         env["VIGIE_FTP_PORT_SILENT"] = str(silent.getsockname()[1])
