@@ -10,10 +10,6 @@ namespace vigie {
 namespace {
 
 constexpr const char* kSource = "MSComm1";
-// A write may take this long plus a millisecond per byte (four times the time a byte takes on the
-// line at 38400 bit/s) before the device counts as gone.
-constexpr DWORD kWriteTimeoutMs = 2000;
-constexpr DWORD kWriteTimeoutPerByteMs = 1;
 
 [[noreturn]] void fail(std::int32_t number, const std::string& description, DWORD lastError = 0) {
     throw RuntimeError(number, kSource, description, static_cast<std::int32_t>(lastError));
@@ -135,8 +131,8 @@ void Win32SerialPort::applyLineSettings() {
     timeouts.ReadIntervalTimeout = MAXDWORD;  // with both totals 0: return at once
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
-    timeouts.WriteTotalTimeoutMultiplier = kWriteTimeoutPerByteMs;
-    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
+    timeouts.WriteTotalTimeoutMultiplier = WriteTimeoutPerByteMs;
+    timeouts.WriteTotalTimeoutConstant = WriteTimeoutMs;
 
     if (!::SetCommState(handle_, &dcb) || !::SetCommTimeouts(handle_, &timeouts)) {
         const DWORD error = ::GetLastError();
@@ -199,40 +195,54 @@ void Win32SerialPort::output(const std::string& bytes) {
     }
 }
 
+PortInput takeInput(const PortReadCalls& calls, std::int16_t inputLen) {
+    PortInput in;
+    char buffer[4096];
+    const auto limit = static_cast<std::size_t>(inputLen);
+    for (;;) {
+        const std::size_t room =
+            inputLen > 0 ? std::min(limit - in.data.size(), sizeof buffer) : sizeof buffer;
+        std::size_t got = 0;
+        if (!calls.read(buffer, room, got)) {
+            in.lost = true;
+            break;
+        }
+        in.data.append(buffer, got);
+        if (got < room || (inputLen > 0 && in.data.size() >= limit)) {
+            // A read of a port whose device has gone may still succeed with no bytes (Wine's
+            // does): the port's status tells.
+            in.lost = !calls.status();
+            break;
+        }
+    }
+    in.raise = in.lost && in.data.empty();
+    return in;
+}
+
 std::string Win32SerialPort::input() {
     if (!open_)
         return "";
     if (lost_)
         fail(err::ReadError, "The device is no longer connected");
-    std::string data;
-    char buffer[4096];
-    for (;;) {
-        const std::size_t room =
-            inputLen_ > 0 ? std::min<std::size_t>(static_cast<std::size_t>(inputLen_) - data.size(),
-                                                  sizeof buffer)
-                          : sizeof buffer;
-        DWORD got = 0;
-        if (!::ReadFile(handle_, buffer, static_cast<DWORD>(room), &got, nullptr))
-            return lostWhileReading(data);
-        data.append(buffer, got);
-        if (got < room || (inputLen_ > 0 && data.size() >= static_cast<std::size_t>(inputLen_)))
-            break;
-    }
-    // A read of a port whose device has gone may still succeed with no bytes: the port's status
-    // tells.
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!::ClearCommError(handle_, &errors, &status))
-        return lostWhileReading(data);
-    return data;
-}
-
-std::string Win32SerialPort::lostWhileReading(const std::string& received) {
-    deviceGone();
-    // What arrived before the loss still reaches the program; the next read raises.
-    if (!received.empty())
-        return received;
-    fail(err::ReadError, "The device is no longer connected");
+    const PortInput in = takeInput({[this](char* buffer, std::size_t room, std::size_t& got) {
+                                        DWORD n = 0;
+                                        const bool ok =
+                                            ::ReadFile(handle_, buffer, static_cast<DWORD>(room),
+                                                       &n, nullptr) != FALSE;
+                                        got = n;
+                                        return ok;
+                                    },
+                                    [this] {
+                                        DWORD errors = 0;
+                                        COMSTAT status{};
+                                        return ::ClearCommError(handle_, &errors, &status) != FALSE;
+                                    }},
+                                   inputLen_);
+    if (in.lost)
+        deviceGone();
+    if (in.raise)
+        fail(err::ReadError, "The device is no longer connected");
+    return in.data;
 }
 
 }  // namespace vigie

@@ -14,7 +14,9 @@
 // rely on ReadFile to see the loss: under Wine it keeps returning success with no bytes, while the
 // port's status call (ClearCommError) fails.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "serial/port_properties.h"
@@ -24,6 +26,11 @@ namespace vigie {
 
 class Win32SerialPort : public SerialPort {
   public:
+    // A write may take this long plus a millisecond per byte (four times the time a byte takes on
+    // the line at 38400 bit/s) before the device counts as gone.
+    static constexpr std::uint32_t WriteTimeoutMs = 2000;
+    static constexpr std::uint32_t WriteTimeoutPerByteMs = 1;
+
     Win32SerialPort() = default;
     ~Win32SerialPort() override;
     Win32SerialPort(const Win32SerialPort&) = delete;
@@ -47,7 +54,6 @@ class Win32SerialPort : public SerialPort {
     void deviceGone();
     void applyLineSettings();
     void closeHandle();
-    std::string lostWhileReading(const std::string& received);
 
     void* handle_ = nullptr;  // the system's handle while the device is held; null otherwise
     bool open_ = false;
@@ -56,6 +62,24 @@ class Win32SerialPort : public SerialPort {
     std::int16_t inputLen_ = 0;
     LineSettings settings_;
 };
+
+// The system's two calls a read of the port makes: read (ReadFile: up to room bytes into buffer,
+// got set to how many came; false when it fails) and status (ClearCommError; false when it fails).
+struct PortReadCalls {
+    std::function<bool(char* buffer, std::size_t room, std::size_t& got)> read;
+    std::function<bool()> status;
+};
+
+// What one read of the port hands over: reads until a read gives less than asked or inputLen
+// bytes (0: no limit) have come, then asks for the port's status. A failed read or status means
+// the device has gone (lost): the bytes that came before still reach the program, and the read
+// raises only when none came (otherwise the next one does).
+struct PortInput {
+    std::string data;
+    bool lost = false;
+    bool raise = false;
+};
+PortInput takeInput(const PortReadCalls& calls, std::int16_t inputLen);
 
 // The run-time error number for a failed CreateFileA on a port: a port that does not exist is an
 // invalid port number (8002); any other refusal (held by another program, no access, a device

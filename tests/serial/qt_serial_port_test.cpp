@@ -100,10 +100,9 @@ TEST_F(QtPortTest, OpensRawWithTheLineSettings) {
 }
 
 TEST_F(QtPortTest, RefusesSettingsItCannotApply) {
+    // The line settings' parser has its own table; one refusal shows that the port uses it.
     QtSerialPort port;
-    for (const char* bad : {"", "38400", "fast,N,8,1", "38400,X,8,1", "38400,N,9,1", "38400,N,8,3",
-                            "0,N,8,1", "-9600,N,8,1"})
-        EXPECT_EQ(errorOf([&] { port.setSettings(bad); }), 380) << bad;
+    EXPECT_EQ(errorOf([&] { port.setSettings("38400,N,9,1"); }), 380);
 }
 
 TEST_F(QtPortTest, OpenFailuresTellAMissingPortFromTheRest) {

@@ -1,14 +1,17 @@
 #!/usr/bin/python3
 """Runs the Windows serial port's device tests under Wine with their device on the Linux side.
 
-Wine maps the prefix's dosdevices/comN link to the device the link leads to. This script makes the
-device, links it as comN, runs the test program under Wine with the matching test filter, plays or
-watches the device's side in step with the tests, and cleans up. Scenarios:
+Wine maps the prefix's dosdevices/comN link to the device the link leads to. This script makes a
+fresh device for one test, links it as comN, runs the test program under Wine with that test
+alone, plays or watches the device's side, and cleans up. Scenarios (one test each):
 
-  pty       a pseudo-terminal (left at the wrong line settings on purpose) as COMn and a plain
-            file as COMm: the line settings seen on the terminal, every byte value both ways, a
-            change of settings while open, a device that takes no data, and the device going
-            away under a write
+  probe     a pseudo-terminal nobody answers on as COMn and a plain file as COMm: the probe, and
+            a file that opens but is no port (and is let go)
+  bytes     a pseudo-terminal left at the wrong line settings on purpose: the line settings seen
+            on the terminal, every byte value both ways
+  settings  a change of settings while the port is open
+  stall     a device that stops taking data
+  gone      the device going away under a write
   dialogue  the K7 simulator as COMn: a whole update dialogue, the data checked byte for byte
   vanish    the K7 simulator as COMn, vanishing in the middle of the data
 
@@ -192,58 +195,93 @@ def check_line(fd, speed, two_stop_bits):
     print(f"line checked: speed {speed}, {'2' if two_stop_bits else '1'} stop bit(s)", flush=True)
 
 
-def scenario_pty(args, links, workdir):
+def with_pty(args, links, workdir, test_filter, play, file_com=0):
+    """Runs one test with a fresh pseudo-terminal as COMn (and, with file_com, a plain file as that
+    port); play(master, slave, program) plays the device's side, then the program's end is
+    awaited."""
     master, slave = pty.openpty()
     try:
         set_wrong_line(slave)
         links.link(args.com, os.ttyname(slave))
-        plain = os.path.join(workdir, "not-a-port")
-        with open(plain, "w") as f:
-            f.write("not a serial port\n")
-        links.link(args.file_com, plain)
-
-        env = {
-            "VIGIE_TEST_COM": str(args.com),
-            "VIGIE_TEST_FILE_COM": str(args.file_com),
-            "VIGIE_TEST_DIR": windows_path(workdir),
-        }
-        program = Program(args, workdir, "PtyPort.*", env)
+        env = {"VIGIE_TEST_COM": str(args.com), "VIGIE_TEST_DIR": windows_path(workdir)}
+        if file_com:
+            plain = os.path.join(workdir, "not-a-port")
+            with open(plain, "w") as f:
+                f.write("not a serial port\n")
+            links.link(file_com, plain)
+            env["VIGIE_TEST_FILE_COM"] = str(file_com)
+        program = Program(args, workdir, test_filter, env)
         try:
-            every_byte = bytes(range(256))
-            got = read_exactly(master, 256, program, "every byte value")
-            if got != every_byte:
-                raise Failure(f"the bytes changed on the way: {got!r}")
-            check_line(slave, termios.B38400, two_stop_bits=False)
-            os.write(master, every_byte[::-1])
-
-            # With echo left on, the reply would come back here ahead of the signal.
-            signal_byte = read_exactly(master, 1, program, "signal of the settings change")
-            if signal_byte != b"!":
-                raise Failure(f"expected the settings-change signal, got {signal_byte!r}")
-            check_line(slave, termios.B9600, two_stop_bits=True)
-            os.write(master, b"k")
-
-            signal_byte = read_exactly(master, 1, program, "signal of the stall")
-            if signal_byte != b"#":
-                raise Failure(f"expected the stall signal, got {signal_byte!r}")
-            # Take nothing until the program's write has given up.
-            wait_for_file(os.path.join(workdir, "write-gave-up"), program)
-            stalled = b""
-            while not stalled.endswith(b"?"):
-                stalled += read_exactly(master, 1, program, "signal of the loss")
-            if stalled.strip(b"x") != b"?":
-                raise Failure(f"expected the loss signal after the stalled bytes: {stalled[-40:]!r}")
-            os.close(master)
-            master = -1
-            os.close(slave)
-            slave = -1
+            play(master, slave, program)
             return program.wait()
         finally:
             program.kill()
     finally:
         for fd in (master, slave):
-            if fd >= 0:
+            try:
                 os.close(fd)
+            except OSError:
+                pass
+
+
+def scenario_probe(args, links, workdir):
+    if args.file_com <= 0:
+        raise Failure("--scenario probe needs --file-com")
+    return with_pty(args, links, workdir, "PtyPort.FindsThePort*",
+                    lambda master, slave, program: None, file_com=args.file_com)
+
+
+def play_bytes(master, slave, program):
+    every_byte = bytes(range(256))
+    got = read_exactly(master, 256, program, "every byte value")
+    if got != every_byte:
+        raise Failure(f"the bytes changed on the way: {got!r}")
+    check_line(slave, termios.B38400, two_stop_bits=False)
+    os.write(master, every_byte[::-1])
+
+
+def play_settings(master, slave, program):
+    # With echo left on, the reply would come back here ahead of the signal.
+    signal_byte = read_exactly(master, 1, program, "signal of the settings change")
+    if signal_byte != b"!":
+        raise Failure(f"expected the settings-change signal, got {signal_byte!r}")
+    check_line(slave, termios.B9600, two_stop_bits=True)
+    os.write(master, b"k")
+
+
+def stall_player(workdir):
+    def play(master, slave, program):
+        signal_byte = read_exactly(master, 1, program, "signal of the stall")
+        if signal_byte != b"#":
+            raise Failure(f"expected the stall signal, got {signal_byte!r}")
+        # Take nothing until the program's write has given up.
+        wait_for_file(os.path.join(workdir, "write-gave-up"), program)
+    return play
+
+
+def play_gone(master, slave, program):
+    signal_byte = read_exactly(master, 1, program, "signal of the loss")
+    if signal_byte != b"?":
+        raise Failure(f"expected the loss signal, got {signal_byte!r}")
+    os.close(master)
+    os.close(slave)
+
+
+def scenario_bytes(args, links, workdir):
+    return with_pty(args, links, workdir, "PtyPort.OpensAtTheLineSettings*", play_bytes)
+
+
+def scenario_settings(args, links, workdir):
+    return with_pty(args, links, workdir, "PtyPort.SettingsChanged*", play_settings)
+
+
+def scenario_stall(args, links, workdir):
+    return with_pty(args, links, workdir, "PtyPort.ADeviceThatTakesNoData*",
+                    stall_player(workdir))
+
+
+def scenario_gone(args, links, workdir):
+    return with_pty(args, links, workdir, "PtyPort.ADeviceThatGoesAway*", play_gone)
 
 
 class Simulator:
@@ -323,7 +361,9 @@ def scenario_vanish(args, links, workdir):
     )
 
 
-SCENARIOS = {"pty": scenario_pty, "dialogue": scenario_dialogue, "vanish": scenario_vanish}
+SCENARIOS = {"probe": scenario_probe, "bytes": scenario_bytes, "settings": scenario_settings,
+             "stall": scenario_stall, "gone": scenario_gone, "dialogue": scenario_dialogue,
+             "vanish": scenario_vanish}
 
 
 def main():
@@ -332,12 +372,13 @@ def main():
     parser.add_argument("--emulator", default="wine")
     parser.add_argument("--exe", required=True, help="the Windows test program")
     parser.add_argument("--com", type=int, required=True, help="the port number of the device")
-    parser.add_argument("--file-com", type=int, default=0, help="pty: a port linked to a plain file")
+    parser.add_argument("--file-com", type=int, default=0,
+                        help="probe: a port linked to a plain file")
     parser.add_argument("--k7sim", help="dialogue, vanish: the Linux K7 simulator")
     args = parser.parse_args()
-    if args.scenario == "pty" and args.file_com <= 0:
-        parser.error("--scenario pty needs --file-com")
-    if args.scenario != "pty" and not (args.k7sim and os.access(args.k7sim, os.X_OK)):
+    if args.scenario == "probe" and args.file_com <= 0:
+        parser.error("--scenario probe needs --file-com")
+    if args.scenario in ("dialogue", "vanish") and not (args.k7sim and os.access(args.k7sim, os.X_OK)):
         parser.error(f"--k7sim: no simulator at {args.k7sim} (build k7sim in the Linux build)")
 
     links = Links()

@@ -1,11 +1,11 @@
 // The Win32 serial port under Wine against real devices on the Linux side: a pseudo-terminal that
 // the driver script (device_driver.py) links as the prefix's COMn and watches, and the K7
-// simulator. Each suite runs only under its driver scenario, which sets VIGIE_TEST_COM (and the
-// other variables named below) and plays the device's side in step with the tests, in the order
-// they are written.
+// simulator. Each test runs alone under a driver scenario of its own, which makes a fresh device,
+// sets VIGIE_TEST_COM (and the other variables named below) and plays the device's side.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 
 #include "serial/linux_port_probe.h"
@@ -40,15 +40,16 @@ std::string everyByteValue() {
     return all;
 }
 
-// ---- A pseudo-terminal as COMn (scenario "pty") -------------------------------------------------
+// ---- A pseudo-terminal as COMn -----------------------------------------------------------------
 
 class PtyPort : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_GT(com_, 0) << "run by device_driver.py --scenario pty"; }
+    void SetUp() override { ASSERT_GT(com_, 0) << "run by device_driver.py"; }
     const int com_ = testPort();
 };
 
-TEST_F(PtyPort, FindsThePortAndRefusesAFileThatIsNoPort) {
+// Scenario "probe": a pseudo-terminal nobody answers on as COMn, a plain file as another port.
+TEST_F(PtyPort, FindsThePortAndReleasesAFileThatIsNoPort) {
     SystemPortProbe probe;
     EXPECT_EQ(probe.probe(com_), ProbeResult::Opened);
 
@@ -56,15 +57,30 @@ TEST_F(PtyPort, FindsThePortAndRefusesAFileThatIsNoPort) {
     const int fileCom = std::atoi(driverSetting("VIGIE_TEST_FILE_COM").c_str());
     ASSERT_GT(fileCom, 0);
     Win32SerialPort port;
-    EXPECT_EQ(errorOf([&] { openPort(port, fileCom); }), err::PortOpenFailed);
+    std::int32_t firstError = 0;
+    try {
+        openPort(port, fileCom);
+        ADD_FAILURE() << "a plain file opened as a port";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.Number, err::PortOpenFailed);
+        firstError = e.LastDllError;
+    }
     EXPECT_FALSE(port.portOpen());
+    // Let go at once: an open without sharing finds the file free, and a second try fails as the
+    // first did, not on a handle the first one kept.
+    EXPECT_EQ(probe.probe(fileCom), ProbeResult::Opened);
+    try {
+        openPort(port, fileCom);
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.LastDllError, firstError);
+    }
 }
 
+// Scenario "bytes": the driver checks the line settings and every byte, and answers.
 TEST_F(PtyPort, OpensAtTheLineSettingsAndCarriesEveryByteBothWays) {
     Win32SerialPort port;
     openPort(port, com_);
     EXPECT_TRUE(port.portOpen());
-    EXPECT_EQ(port.commPort(), com_);
     EXPECT_EQ(errorOf([&] { port.setPortOpen(true); }), err::PortAlreadyOpen);
     EXPECT_TRUE(port.portOpen());
     EXPECT_EQ(port.input(), "");  // nothing came yet, and the read did not wait
@@ -97,6 +113,7 @@ TEST_F(PtyPort, OpensAtTheLineSettingsAndCarriesEveryByteBothWays) {
     EXPECT_FALSE(port.portOpen());
 }
 
+// Scenario "settings".
 TEST_F(PtyPort, SettingsChangedWhileOpenApplyAtOnce) {
     Win32SerialPort port;
     openPort(port, com_);
@@ -108,24 +125,36 @@ TEST_F(PtyPort, SettingsChangedWhileOpenApplyAtOnce) {
     port.setPortOpen(false);
 }
 
-TEST_F(PtyPort, ADeviceThatTakesNoDataFailsTheWriteInsteadOfBlocking) {
+// Scenario "stall": the device stops taking data once it has read "#".
+TEST_F(PtyPort, ADeviceThatTakesNoDataFailsTheWriteWithinItsTimeLimit) {
     const std::string shared = driverSetting("VIGIE_TEST_DIR");
     ASSERT_FALSE(shared.empty());
     Win32SerialPort port;
     openPort(port, com_);
-    port.output("#");  // the driver stops reading
+    port.output("#");
     const std::string block(200, 'x');
     std::int32_t writeError = 0;
+    auto failedWrite = std::chrono::steady_clock::duration::zero();
     // Far more than the pseudo-terminal holds.
-    for (int i = 0; i < 1000 && writeError == 0; ++i)
+    for (int i = 0; i < 1000 && writeError == 0; ++i) {
+        const auto start = std::chrono::steady_clock::now();
         writeError = errorOf([&] { port.output(block); });
+        failedWrite = std::chrono::steady_clock::now() - start;
+    }
     EXPECT_EQ(writeError, err::WriteError);
+    // The write waited for the device its time limit, and not much longer (a margin for a loaded
+    // machine): the window is not frozen for good.
+    const auto limit = std::chrono::milliseconds(Win32SerialPort::WriteTimeoutMs +
+                                                 Win32SerialPort::WriteTimeoutPerByteMs * 200);
+    EXPECT_GE(failedWrite, limit - std::chrono::milliseconds(50));
+    EXPECT_LT(failedWrite, limit + std::chrono::seconds(3));
     EXPECT_TRUE(port.deviceLost());
     EXPECT_TRUE(port.portOpen());
     port.setPortOpen(false);
     std::ofstream(shared + "\\write-gave-up") << "done";  // the driver reads again
 }
 
+// Scenario "gone": the device goes away once it has read "?".
 TEST_F(PtyPort, ADeviceThatGoesAwayFailsTheNextWriteAndEveryLaterUse) {
     Win32SerialPort port;
     openPort(port, com_);

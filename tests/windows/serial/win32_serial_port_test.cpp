@@ -1,7 +1,10 @@
 // The Win32 serial port and the Windows port probe where no device is needed: the system's error
-// codes as data, the real calls for a port that does not exist, and the port's own refusals.
+// codes as data, the real calls for a port that does not exist, how a read hands over what came
+// before a device went away, and the port's own refusals.
 
 #include <gtest/gtest.h>
+
+#include <deque>
 
 #include "serial/linux_port_probe.h"
 #include "serial/win_port_probe.h"
@@ -13,42 +16,35 @@ namespace {
 // A port number no Wine prefix links and no PC has.
 constexpr int kMissingPort = 250;
 
-TEST(WinPortProbe, TellsInUseAndMissingFromTheErrorCodeAndIgnoresTheRest) {
-    // Only "access denied" and "file not found" count; a port that answers with anything else is
-    // neither listed nor counted.
+// What the system's answer to opening a port means, to the probe that builds the port list and to
+// the port's open. Only "access denied" (held by another program: listed as in use) and "file not
+// found" (no such port) count for the probe; the open tells only a missing port from the rest.
+TEST(WindowsPortErrors, TellInUseAndMissingPortsFromTheRest) {
     const struct {
         DWORD error;
-        ProbeResult result;
-    } cases[] = {{ERROR_ACCESS_DENIED, ProbeResult::AccessDenied},
-                 {ERROR_FILE_NOT_FOUND, ProbeResult::NotFound},
-                 {ERROR_PATH_NOT_FOUND, ProbeResult::OtherError},
-                 {ERROR_SHARING_VIOLATION, ProbeResult::OtherError},
-                 {ERROR_GEN_FAILURE, ProbeResult::OtherError},
-                 {ERROR_SEM_TIMEOUT, ProbeResult::OtherError},
-                 {ERROR_SUCCESS, ProbeResult::OtherError}};
-    for (const auto& c : cases)
-        EXPECT_EQ(probeResultForError(c.error), c.result) << "error " << c.error;
+        ProbeResult probe;
+        std::int32_t open;
+    } cases[] = {
+        {ERROR_ACCESS_DENIED, ProbeResult::AccessDenied, err::PortOpenFailed},
+        {ERROR_FILE_NOT_FOUND, ProbeResult::NotFound, err::InvalidPortNumber},
+        {ERROR_PATH_NOT_FOUND, ProbeResult::OtherError, err::InvalidPortNumber},
+        // A second open of a port already open: Windows refuses it one way or the other (Wine
+        // lets a serial device be opened twice, so only the decision is tested here).
+        {ERROR_SHARING_VIOLATION, ProbeResult::OtherError, err::PortOpenFailed},
+        {ERROR_GEN_FAILURE, ProbeResult::OtherError, err::PortOpenFailed},
+        {ERROR_SEM_TIMEOUT, ProbeResult::OtherError, err::PortOpenFailed},
+        {ERROR_SUCCESS, ProbeResult::OtherError, err::PortOpenFailed},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(probeResultForError(c.error), c.probe) << "error " << c.error;
+        EXPECT_EQ(portOpenErrorNumber(c.error), c.open) << "error " << c.error;
+    }
 }
 
-TEST(WinPortProbe, AMissingPortIsNotFound) {
+TEST(WindowsPortErrors, AMissingPortIsNotFoundAndAnInvalidNumber) {
     SystemPortProbe probe;
     EXPECT_EQ(probe.probe(kMissingPort), ProbeResult::NotFound);
-}
 
-TEST(Win32SerialPort, AMissingPortIsAnInvalidNumberAndEveryOtherRefusalAFailedOpen) {
-    const struct {
-        DWORD error;
-        std::int32_t number;
-    } cases[] = {{ERROR_FILE_NOT_FOUND, err::InvalidPortNumber},
-                 {ERROR_PATH_NOT_FOUND, err::InvalidPortNumber},
-                 {ERROR_ACCESS_DENIED, err::PortOpenFailed},
-                 {ERROR_SHARING_VIOLATION, err::PortOpenFailed},
-                 {ERROR_GEN_FAILURE, err::PortOpenFailed},
-                 {ERROR_SEM_TIMEOUT, err::PortOpenFailed}};
-    for (const auto& c : cases)
-        EXPECT_EQ(portOpenErrorNumber(c.error), c.number) << "error " << c.error;
-
-    // The real open of a port that does not exist.
     Win32SerialPort port;
     try {
         openPort(port, kMissingPort);
@@ -58,16 +54,68 @@ TEST(Win32SerialPort, AMissingPortIsAnInvalidNumberAndEveryOtherRefusalAFailedOp
         EXPECT_EQ(e.LastDllError, static_cast<std::int32_t>(ERROR_FILE_NOT_FOUND));
     }
     EXPECT_FALSE(port.portOpen());
-    EXPECT_EQ(port.commPort(), kMissingPort);
+}
+
+// The system's reads and status calls played from a script: each read hands over the next chunk
+// (at most what is asked; "!" fails the read), then the status answers.
+struct ScriptedPort {
+    std::deque<std::string> chunks;
+    bool statusOk = true;
+
+    PortReadCalls calls() {
+        return {[this](char* buffer, std::size_t room, std::size_t& got) {
+                    got = 0;
+                    if (chunks.empty())
+                        return true;
+                    std::string& chunk = chunks.front();
+                    if (chunk == "!")
+                        return false;
+                    got = std::min(room, chunk.size());
+                    chunk.copy(buffer, got);
+                    chunk.erase(0, got);
+                    if (chunk.empty())
+                        chunks.pop_front();
+                    return true;
+                },
+                [this] { return statusOk; }};
+    }
+};
+
+TEST(Win32SerialPortRead, HandsOverWhatCameBeforeTheDeviceWentAway) {
+    const std::string full(4096, 'x');
+    const struct {
+        const char* name;
+        std::deque<std::string> chunks;
+        bool statusOk;
+        std::int16_t inputLen;
+        std::string data;
+        bool lost;  // the read raises when nothing came
+    } cases[] = {
+        {"nothing came", {}, true, 0, "", false},
+        {"a request", {"T#FTPUN AB12CD3\r"}, true, 0, "T#FTPUN AB12CD3\r", false},
+        {"more than one buffer", {full, "tail"}, true, 0, full + "tail", false},
+        {"at most the read length", {"abcdef"}, true, 3, "abc", false},
+        // The device vanished just after sending: the bytes still come, the loss with them.
+        {"bytes, then the status fails", {"T#END\r"}, false, 0, "T#END\r", true},
+        {"bytes, then a read fails", {full, "!"}, true, 0, full, true},
+        {"a failed read, nothing before", {"!"}, true, 0, "", true},
+        {"nothing, and the status fails", {}, false, 0, "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPort port{c.chunks, c.statusOk};
+        const PortInput in = takeInput(port.calls(), c.inputLen);
+        EXPECT_EQ(in.data, c.data);
+        EXPECT_EQ(in.lost, c.lost);
+        EXPECT_EQ(in.raise, c.lost && c.data.empty());
+    }
 }
 
 TEST(Win32SerialPort, RefusesValuesItCannotApply) {
+    // The line settings' parser has its own table; one refusal shows that the port uses it.
     Win32SerialPort port;
-    for (const char* bad : {"", "38400", "fast,N,8,1", "38400,X,8,1", "38400,N,9,1", "38400,N,8,3",
-                            "0,N,8,1", "-9600,N,8,1", "38400,N,8,1,1"})
-        EXPECT_EQ(errorOf([&] { port.setSettings(bad); }), 380) << bad;
-    for (const char* good : {"38400,N,8,1", "9600,e,7,2", "1200,O,5,1.5", " 38400 , N , 8 , 1 "})
-        EXPECT_EQ(errorOf([&] { port.setSettings(good); }), 0) << good;
+    EXPECT_EQ(errorOf([&] { port.setSettings("38400,N,9,1"); }), 380);
+    EXPECT_EQ(errorOf([&] { port.setSettings("9600,e,7,2"); }), 0);
     EXPECT_EQ(errorOf([&] { port.setCommPort(0); }), err::InvalidPortNumber);
     EXPECT_EQ(errorOf([&] { port.setInputLen(-1); }), 380);
 }
