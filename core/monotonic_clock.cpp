@@ -32,12 +32,9 @@ std::int64_t monotonicMillis() {
     return seconds * 1000 + rest * 1000 / frequency;
 }
 
-TimerResolution::TimerResolution() : granted_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
-
-TimerResolution::~TimerResolution() {
-    if (granted_)
-        timeEndPeriod(1);
-}
+TimerResolution::TimerResolution()
+    : TimerResolution(TimerPeriodCalls{[](unsigned ms) { return unsigned{timeBeginPeriod(ms)}; },
+                                       [](unsigned ms) { return unsigned{timeEndPeriod(ms)}; }}) {}
 
 #else
 
@@ -47,10 +44,18 @@ std::int64_t monotonicMillis() {
         .count();
 }
 
-TimerResolution::TimerResolution() : granted_(true) {}
-
-TimerResolution::~TimerResolution() = default;
+// Timers are precise already: nothing to ask for.
+TimerResolution::TimerResolution()
+    : TimerResolution(TimerPeriodCalls{[](unsigned) { return 0u; }, [](unsigned) { return 0u; }}) {}
 
 #endif
+
+TimerResolution::TimerResolution(const TimerPeriodCalls& calls)
+    : calls_(calls), granted_(calls.begin(1) == 0) {}
+
+TimerResolution::~TimerResolution() {
+    if (granted_)
+        calls_.end(1);
+}
 
 }  // namespace vigie

@@ -10,12 +10,21 @@ namespace vigie {
 // Milliseconds since an arbitrary start, never going back; 64 bits, so it never wraps.
 std::int64_t monotonicMillis();
 
+// The system's calls that ask for a timer period of so many milliseconds and give it back; each
+// answers 0 when it did what was asked (timeBeginPeriod and timeEndPeriod on Windows).
+struct TimerPeriodCalls {
+    unsigned (*begin)(unsigned milliseconds);
+    unsigned (*end)(unsigned milliseconds);
+};
+
 // While it lives, asks the system for a 1 ms timer period, so that sleeps and waits for events
 // end within a millisecond of their time (Windows; elsewhere timers are precise already and this
-// does nothing).
+// does nothing). A period the system granted is given back when it goes; one it refused is not.
 class TimerResolution {
   public:
     TimerResolution();
+    // Through these calls instead of the system's own.
+    explicit TimerResolution(const TimerPeriodCalls& calls);
     ~TimerResolution();
     TimerResolution(const TimerResolution&) = delete;
     TimerResolution& operator=(const TimerResolution&) = delete;
@@ -24,6 +33,7 @@ class TimerResolution {
     bool granted() const { return granted_; }
 
   private:
+    TimerPeriodCalls calls_{nullptr, nullptr};
     bool granted_ = false;
 };
 

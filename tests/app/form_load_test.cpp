@@ -149,16 +149,21 @@ TEST_F(FormLoadTest, ShutDownThatCannotWriteStillEnds) {
 TEST_F(FormLoadTest, ReadOnlySettingsFileIsReplaced) {
     namespace fs = std::filesystem;
     writeFile(settingsFile(), "*3*1*\r\n");
+    // A second name for the old file shows whether it was deleted or written over.
+    const fs::path oldFile = configDir() / "old-settings";
+    fs::create_hard_link(settingsFile(), oldFile);
     fs::permissions(settingsFile(), fs::perms::owner_read);
     FrmMain& form = makeForm();
     ASSERT_TRUE(form.Form_Load());
     form.cboPort.listIndex = 0;
     form.Form_Unload();
-    // Deleted and written anew: a new file, writable like any other, with the new line. (Writing
-    // over the old one would keep it read-only; a user who may write to read-only files, as root
-    // may, would not notice it from the content alone.)
+    // Deleted, then written anew: the new line is in a file of its own, and the old file keeps
+    // the old line. (A user allowed to write to read-only files, as root is, would not tell a
+    // file written over from its content.)
     EXPECT_EQ(readFile(settingsFile()), "*1*1*\r\n");
-    EXPECT_NE(fs::status(settingsFile()).permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_EQ(readFile(oldFile), "*3*1*\r\n");
+    EXPECT_FALSE(fs::equivalent(settingsFile(), oldFile));
+    fs::permissions(oldFile, fs::perms::owner_write, fs::perm_options::add);
 }
 
 TEST_F(FormLoadTest, ShutDownRunsOnceWhateverClosesTheWindow) {

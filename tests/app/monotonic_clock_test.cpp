@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "core/monotonic_clock.h"
 
@@ -47,15 +49,51 @@ TEST(MonotonicClock, CountsMilliseconds) {
     EXPECT_LE(ticks, elapsed + 2);
 }
 
-#ifdef _WIN32
-TEST(TimerResolution, TheSystemGrantsOneMillisecondWhileItLives) {
-    TimerResolution outer;
-    EXPECT_TRUE(outer.granted());
+// The calls a TimerResolution makes to the system, as a log: "+1" asks for 1 ms, "-1" gives it
+// back. The system's own answers cannot be read back (Wine keeps no period), so what is checked
+// is that each period granted is given back once, and a refused one is not.
+std::vector<std::string> periodCalls;
+unsigned refuseBegin = 0;
+
+const TimerPeriodCalls recordingCalls{[](unsigned ms) {
+                                          periodCalls.push_back("+" + std::to_string(ms));
+                                          return refuseBegin;
+                                      },
+                                      [](unsigned ms) {
+                                          periodCalls.push_back("-" + std::to_string(ms));
+                                          return 0u;
+                                      }};
+
+TEST(TimerResolution, AsksForOneMillisecondWhileItLivesAndGivesItBackOnce) {
+    periodCalls.clear();
+    refuseBegin = 0;
     {
-        TimerResolution inner;  // requests nest; each is undone on its own
-        EXPECT_TRUE(inner.granted());
+        TimerResolution outer(recordingCalls);
+        EXPECT_TRUE(outer.granted());
+        {
+            TimerResolution inner(recordingCalls);  // requests nest; each is undone on its own
+            EXPECT_TRUE(inner.granted());
+            EXPECT_EQ(periodCalls, (std::vector<std::string>{"+1", "+1"}));
+        }
+        EXPECT_EQ(periodCalls, (std::vector<std::string>{"+1", "+1", "-1"}));
     }
-    EXPECT_TRUE(outer.granted());
+    EXPECT_EQ(periodCalls, (std::vector<std::string>{"+1", "+1", "-1", "-1"}));
+}
+
+TEST(TimerResolution, APeriodTheSystemRefusedIsNotGivenBack) {
+    periodCalls.clear();
+    refuseBegin = 97;  // TIMERR_NOCANDO
+    {
+        TimerResolution refused(recordingCalls);
+        EXPECT_FALSE(refused.granted());
+    }
+    EXPECT_EQ(periodCalls, (std::vector<std::string>{"+1"}));
+}
+
+#ifdef _WIN32
+TEST(TimerResolution, TheSystemGrantsIt) {
+    TimerResolution resolution;
+    EXPECT_TRUE(resolution.granted());
 }
 #endif
 
