@@ -83,6 +83,8 @@ void FrmMain::randomize() {
 }
 
 double FrmMain::rnd() {
+    if (randomSource_)
+        return randomSource_();
     // xorshift64*: plenty for filler text.
     rngState_ ^= rngState_ >> 12;
     rngState_ ^= rngState_ << 25;

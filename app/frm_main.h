@@ -8,6 +8,7 @@
 //             DisconnectFromServer, mFTP_FileTransferProgress
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -116,6 +117,9 @@ class FrmMain {
 
     // The session's result after cmdGo_Click returns; for tests and diagnostics.
     bool sessionRunning() const { return sessionRunning_; }
+    // Draws of the random generator from this source instead (values in [0, 1)); for tests that
+    // need the ends of a range drawn.
+    void setRandomSource(std::function<double()> source) { randomSource_ = std::move(source); }
 
   private:
     // Error handling in force over a part of the session; each has its own box and outcome.
@@ -141,6 +145,7 @@ class FrmMain {
     PortProbe& probe_;
     DataFiles files_;
     std::uint64_t rngState_ = 0;
+    std::function<double()> randomSource_;
     bool sessionRunning_ = false;
     bool unloaded_ = false;
 };

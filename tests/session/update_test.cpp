@@ -469,6 +469,25 @@ TEST_F(UpdateTest, MakeRandomTextYieldsOncePerPieceOfTheAlphabet) {
     EXPECT_EQ(starts.size(), 66u);
 }
 
+TEST_F(UpdateTest, MakeRandomTextRunsFromTheShortestToTheLongestFiller) {
+    FrmMain& form = loadWithServer();
+    // The first draw sets the number of pieces, each later one where a piece starts; the draws
+    // at both ends of [0, 1) give the fewest and the most pieces, the first and the last start.
+    const struct {
+        double draw;
+        std::size_t pieces;
+        std::size_t start;
+    } ends[] = {{0.0, 2000, 0}, {0.99999999, 3999, 65}};
+    for (const auto& end : ends) {
+        SCOPED_TRACE(end.draw);
+        form.setRandomSource([&] { return end.draw; });
+        const std::string filler = form.MakeRandomText();
+        EXPECT_EQ(filler.size(), end.pieces * 10);
+        EXPECT_EQ(filler.substr(0, 10), kFillerAlphabet.substr(end.start, 10));
+        EXPECT_TRUE(isFiller(filler));
+    }
+}
+
 // ---- Close during stage 7 ------------------------------------------------------------------
 
 class CloseDuringTransfer : public UpdateTest, public ::testing::WithParamInterface<const char*> {};
