@@ -6,6 +6,7 @@
 #include "app/frm_main.h"
 #include "app/settings.h"
 #include "app/support_site.h"
+#include "core/file_path.h"
 #include "core/runtime_error.h"
 #include "core/text.h"
 
@@ -83,9 +84,9 @@ bool FrmMain::Form_Load() {
 
         sTempPath = settingsFolder(platform_.appPath());
         std::error_code ec;
-        if (!fs::is_directory(sTempPath, ec)) {
-            fs::create_directories(sTempPath, ec);
-            if (ec || !fs::is_directory(sTempPath)) {
+        if (!fs::is_directory(filePath(sTempPath), ec)) {
+            fs::create_directories(filePath(sTempPath), ec);
+            if (ec || !fs::is_directory(filePath(sTempPath), ec)) {
                 platform_.msgBox(tempFolderErrorText(folderName(sTempPath)), mb::Critical,
                                  "Vigie M4 Error");
                 platform_.endProgram();
@@ -122,14 +123,14 @@ bool FrmMain::Form_Load() {
 void FrmMain::readSettings() {
     sIniFile = sTempPath + "HD.ini";
     std::error_code ec;
-    if (!fs::is_regular_file(sIniFile, ec)) {
+    if (!fs::is_regular_file(filePath(sIniFile), ec)) {
         tolerant([&] { mnuMainFilter.checked = false; });
         tolerant([&] { mnuMainFilter_Click(); });
         return;
     }
     std::string iniText;
     tolerant([&] {
-        std::ifstream in(sIniFile, std::ios::binary);
+        std::ifstream in(filePath(sIniFile), std::ios::binary);
         platform_.doEvents();
         char buf[7];
         in.read(buf, sizeof buf);
@@ -168,19 +169,29 @@ void FrmMain::Form_Unload() {
         CloseComPort();
     } catch (const std::exception&) {
     }
+    removeWorkFile();
     const std::string port = trimSpaces(cboPort.text());
     const std::string portChar = port.substr(0, port.empty() ? 0 : 1);
     std::error_code ec;
     if (!sIniFile.empty()) {
         // A forced delete: Windows refuses to delete a read-only file.
-        fs::permissions(sIniFile, fs::perms::owner_write, fs::perm_options::add, ec);
-        fs::remove(sIniFile, ec);
+        fs::permissions(filePath(sIniFile), fs::perms::owner_write, fs::perm_options::add, ec);
+        fs::remove(filePath(sIniFile), ec);
         sFilterFlag = mnuMainFilter.checked ? "1" : "0";
-        std::ofstream out(sIniFile, std::ios::binary | std::ios::trunc);
+        std::ofstream out(filePath(sIniFile), std::ios::binary | std::ios::trunc);
         if (out)
             out << buildIniLine(portChar, sFilterFlag, sTestFlag) << CRLF;
     }
     platform_.endProgram();
+}
+
+void FrmMain::removeWorkFile() {
+    if (sWorkFile.empty())
+        return;
+    std::error_code ec;
+    const fs::path file = filePath(workFilePath());
+    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ec);
+    fs::remove(file, ec);
 }
 
 void FrmMain::Form_Resize() {

@@ -51,7 +51,12 @@ FrmMain::FrmMain(Platform& platform, SerialPort& port, PortProbe& probe,
     MnuMainExit = menuFromLayout(4);
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain() {
+    // A download that was still running when the program was told to end held the working file
+    // open; it has let go of it now.
+    if (unloaded_)
+        removeWorkFile();
+}
 
 std::int64_t FrmMain::nextTimerDue() const {
     std::int64_t due = std::numeric_limits<std::int64_t>::max();

@@ -137,6 +137,9 @@ class FrmMain {
     friend std::string transferBoxText(Region region, const std::string& description);
 
     void readSettings();
+    // The database is the distributor's: a working file that a stopped or failed update left
+    // behind does not outlive the program.
+    void removeWorkFile();
     void randomize();
     double rnd();  // a fresh pseudo-random value in [0, 1)
 

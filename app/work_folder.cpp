@@ -2,27 +2,70 @@
 
 #include <filesystem>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+// after windows.h, which they build on
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include "core/wide_text.h"
+#else
 #include <unistd.h>
-#endif
 
 #include "app/xdg_folder.h"
+#endif
+
+#include "core/file_path.h"
 
 namespace vigie {
+namespace {
+
+#ifdef _WIN32
+
+// Whether a file can be created in the folder. Trying is the only sure test on Windows: a folder's
+// read-only attribute says nothing, and the rights that decide are many.
+bool canCreateFilesIn(const std::string& folder) {
+    const std::wstring probe = widen(folder + "\\vigie-k7-write-test.tmp");
+    HANDLE file = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    ::CloseHandle(file);
+    return true;
+}
+
+std::string usersOwnFolder() {
+    PWSTR path = nullptr;
+    std::string folder;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
+        folder = narrow(path) + "\\VIGIE K7";
+    ::CoTaskMemFree(path);
+    return folder;
+}
+
+#else
+
+bool canCreateFilesIn(const std::string& folder) {
+    return access(folder.c_str(), W_OK) == 0;
+}
+
+std::string usersOwnFolder() {
+    return xdgFolder("XDG_CACHE_HOME", ".cache") + "/vigie-k7";
+}
+
+#endif
+
+}  // namespace
 
 std::string workFolder(const std::string& appPath) {
-#ifdef _WIN32
-    return appPath;
-#else
-    if (access(appPath.c_str(), W_OK) == 0)
+    if (canCreateFilesIn(appPath))
         return appPath;
-    const std::string folder = xdgFolder("XDG_CACHE_HOME", ".cache") + "/vigie-k7";
+    const std::string folder = usersOwnFolder();
     // A folder that cannot be made shows up as a working file that cannot be created, with the
     // download's own error handling.
     std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
+    std::filesystem::create_directories(filePath(folder), ignored);
     return folder;
-#endif
 }
 
 }  // namespace vigie

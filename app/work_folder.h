@@ -5,9 +5,10 @@
 
 namespace vigie {
 
-// The program's folder, when the user may write there. On Linux a program installed for the whole
-// system lies in a folder its users cannot write, so the working file goes to the user's cache
-// folder instead ($XDG_CACHE_HOME/vigie-k7, by default ~/.cache/vigie-k7), created on the way.
+// The program's folder, when the user may create files there. Otherwise (a program installed for
+// the whole system, under Program Files, or run from a read-only share) the user's own folder for
+// it, created on the way: on Linux the cache folder ($XDG_CACHE_HOME/vigie-k7, by default
+// ~/.cache/vigie-k7), on Windows %LOCALAPPDATA%\VIGIE K7.
 std::string workFolder(const std::string& appPath);
 
 }  // namespace vigie

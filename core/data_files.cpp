@@ -1,5 +1,6 @@
 #include "core/data_files.h"
 
+#include "core/file_path.h"
 #include "core/runtime_error.h"
 
 namespace vigie {
@@ -14,7 +15,7 @@ std::int16_t DataFiles::freeFile() const {
 void DataFiles::openInput(std::int16_t number, const std::string& path) {
     if (files_.count(number))
         throw RuntimeError(err::FileAlreadyOpen, "DataFiles", "File already open");
-    auto f = std::make_unique<std::fstream>(path, std::ios::in | std::ios::binary);
+    auto f = std::make_unique<std::fstream>(filePath(path), std::ios::in | std::ios::binary);
     if (!f->is_open())
         throw RuntimeError(err::FileNotFound, "DataFiles", "File not found");
     files_[number] = std::move(f);
@@ -23,8 +24,8 @@ void DataFiles::openInput(std::int16_t number, const std::string& path) {
 void DataFiles::openOutput(std::int16_t number, const std::string& path) {
     if (files_.count(number))
         throw RuntimeError(err::FileAlreadyOpen, "DataFiles", "File already open");
-    auto f =
-        std::make_unique<std::fstream>(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    auto f = std::make_unique<std::fstream>(filePath(path),
+                                            std::ios::out | std::ios::trunc | std::ios::binary);
     if (!f->is_open())
         throw RuntimeError(err::PathFileAccess, "DataFiles", "Path/File access error");
     files_[number] = std::move(f);

@@ -1,5 +1,7 @@
 #include "core/rtf_reader.h"
 
+#include "core/file_path.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -982,10 +984,10 @@ namespace {
 
 std::optional<std::string> readRtfFile(const std::string& path) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
+    if (!std::filesystem::is_regular_file(filePath(path), ec)) {
         return std::nullopt;  // also keeps a FIFO or device from blocking the window
     }
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(filePath(path), std::ios::binary);
     if (!file) {
         return std::nullopt;
     }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/file_path.h"
 #include "core/runtime_error.h"
 #include "ftp/login_text.h"
 
@@ -116,7 +117,7 @@ bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
 
     // Emptied first: the file must end up holding exactly the downloaded bytes. A buffer of
     // many blocks keeps the 1 KiB writes from costing a system call each.
-    LocalFile local(std::fopen(sLocal.c_str(), "wb"));
+    LocalFile local(openFile(sLocal, "wb"));
     if (!local)
         fileError(err::PathFileAccess, "Path/File access error");
     std::setvbuf(local.get(), nullptr, _IOFBF, kFileBuffer);
@@ -201,7 +202,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
     if (yield_)
         yield_();
 
-    std::ifstream local(sLocal, std::ios::binary | std::ios::ate);
+    std::ifstream local(filePath(sLocal), std::ios::binary | std::ios::ate);
     if (!local)
         fileError(err::FileNotFound, "File not found");
     const std::streamoff length = local.tellg();

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "core/file_path.h"
 #include "ftp/login_text.h"
 
 namespace vigie::ftp {
@@ -647,13 +648,13 @@ bool CurlFtpLayer::ftpGetFile(Handle handle, const std::string& remote, const st
         return false;
     }
     if (failIfExists) {
-        if (std::FILE* existing = std::fopen(local.c_str(), "rb")) {
+        if (std::FILE* existing = vigie::openFile(local, "rb")) {
             std::fclose(existing);
             fail(FileExists);
             return false;
         }
     }
-    std::FILE* file = std::fopen(local.c_str(), "wb");
+    std::FILE* file = vigie::openFile(local, "wb");
     if (!file) {
         fail(LocalFileError);
         return false;
@@ -684,7 +685,7 @@ bool CurlFtpLayer::ftpPutFile(Handle handle, const std::string& local, const std
         fail(code::InvalidUrl);
         return false;
     }
-    std::FILE* file = std::fopen(local.c_str(), "rb");
+    std::FILE* file = vigie::openFile(local, "rb");
     if (!file) {
         fail(kFileNotFound);
         return false;

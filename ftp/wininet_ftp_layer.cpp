@@ -13,6 +13,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/wide_text.h"
 #include "ftp/login_text.h"
 
 namespace vigie::ftp {
@@ -540,7 +541,7 @@ bool WinInetFtpLayer::ftpGetFile(Handle connection, const std::string& remote,
     const bool completed = run(
         object->worker, connection, 0,
         [internet, remote, local, failIfExists](Outcome& o) {
-            const BOOL ok = FtpGetFileA(internet, remote.c_str(), local.c_str(),
+            const BOOL ok = FtpGetFileW(internet, widen(remote).c_str(), widen(local).c_str(),
                                         failIfExists ? TRUE : FALSE, FILE_ATTRIBUTE_NORMAL,
                                         FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0);
             takeResult(o, ok != FALSE);
@@ -559,8 +560,8 @@ bool WinInetFtpLayer::ftpPutFile(Handle connection, const std::string& local,
     const bool completed = run(
         object->worker, connection, 0,
         [internet, remote, local](Outcome& o) {
-            const BOOL ok =
-                FtpPutFileA(internet, local.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, 0);
+            const BOOL ok = FtpPutFileW(internet, widen(local).c_str(), widen(remote).c_str(),
+                                        FTP_TRANSFER_TYPE_BINARY, 0);
             takeResult(o, ok != FALSE);
         },
         outcome);

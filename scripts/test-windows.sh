@@ -10,8 +10,10 @@ build=$root/build-win
 host_tools=$(realpath -m "${1:-$root/build-test/bin}")
 host_python=/usr/bin/python3
 
-# The cross compilers, and Wine: wine64 runs the tests, the small wine package puts `wine` on PATH.
-"$root/scripts/install-packages.sh" mingw-w64 wine64 wine
+# The cross compilers, and Wine: wine64 runs the tests, the small wine package puts `wine` on PATH;
+# wixl writes the installer, osslsigncode signs (the signing test), openssl makes its certificate.
+# libxfixes3 lets the window tests read the pointer off the display.
+"$root/scripts/install-packages.sh" mingw-w64 wine64 wine wixl osslsigncode openssl libxfixes3
 [ -x "$host_tools/k7sim" ] ||
     echo "warning: no K7 simulator in $host_tools; build the Linux side first (scripts/test.sh)" >&2
 
@@ -19,8 +21,9 @@ host_python=/usr/bin/python3
 export WINEPREFIX
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vigie-wine.XXXXXX")
 export WINEDEBUG=-all
-# No Mono or Gecko installer prompts: the tests need neither .NET nor the HTML engine.
-export WINEDLLOVERRIDES="mscoree=;mshtml="
+# No Mono or Gecko installer prompts: the tests need neither .NET nor the HTML engine; no menu
+# entries of the host's desktop for Windows shortcuts.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 cleanup() {
     wineserver --kill >/dev/null 2>&1 || true
     wineserver --wait >/dev/null 2>&1 || true

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/frm_main.h"
+#include "core/file_path.h"
 #include "session/checked.h"
 #include "session/device_link.h"
 
@@ -33,9 +34,10 @@ std::string timeText(const DateTime& t) {
 void deleteWorkFile(const std::string& path) {
     std::error_code ec;
     // Normal attributes first: a read-only file is deleted all the same.
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add,
+    const fs::path file = filePath(path);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add,
                     ec);
-    if (!fs::remove(path, ec) || ec)
+    if (!fs::remove(file, ec) || ec)
         throw RuntimeError(err::PathFileAccess, "vigie-k7",
                            "Path/File access error" + (ec ? " (" + ec.message() + ")" : ""));
 }

@@ -6,8 +6,8 @@
 #include <cwchar>
 
 #include "app/win32/dpi.h"
-#include "app/win32/wide_text.h"
 #include "app/win32/window_class.h"
+#include "core/wide_text.h"
 
 namespace vigie::win32 {
 namespace {
@@ -55,13 +55,15 @@ bool streamRtf(HWND box, const std::wstring& path) {
 }
 
 // The whole text takes the forced font name, size and colour; everything else the document says
-// (bold, alignment, indents, lists) stays.
-void forceFont(HWND box, const DocumentWindow& model) {
+// (bold, alignment, indents, lists) stays. A fallback message has nothing of its own: it is
+// plain, not in the weight of the box's default font (the system's bold one).
+void forceFont(HWND box, const DocumentWindow& model, bool fallback) {
     ::SendMessageW(box, EM_SETBKGNDCOLOR, 0, colorRef(model.backColor));
     ::SendMessageW(box, EM_SETSEL, 0, -1);
     CHARFORMAT2W format{};
     format.cbSize = sizeof format;
-    format.dwMask = CFM_FACE | CFM_SIZE | CFM_COLOR;
+    format.dwMask =
+        CFM_FACE | CFM_SIZE | CFM_COLOR | (fallback ? CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE : 0);
     format.dwEffects = 0;  // no automatic colour
     format.yHeight = static_cast<LONG>(model.fontSize * 20);
     format.crTextColor = colorRef(model.textColor);
@@ -158,9 +160,10 @@ bool showDocumentWindow(const DocumentWindow& model, const std::wstring& documen
         createButton();
     }
 
-    if (!model.loaded || !streamRtf(state.textBox, documentPath))
+    const bool fallback = !model.loaded || !streamRtf(state.textBox, documentPath);
+    if (fallback)
         ::SetWindowTextW(state.textBox, widen(model.text).c_str());
-    forceFont(state.textBox, model);
+    forceFont(state.textBox, model, fallback);
 
     if (owner)
         ::EnableWindow(owner, FALSE);

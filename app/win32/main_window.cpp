@@ -15,8 +15,8 @@
 #include "app/win32/dpi.h"
 #include "app/win32/label_control.h"
 #include "app/win32/resource_ids.h"
-#include "app/win32/wide_text.h"
 #include "app/win32/window_class.h"
+#include "core/wide_text.h"
 
 namespace vigie::win32 {
 namespace {
@@ -227,8 +227,23 @@ void MainWindow::hide() {
 void MainWindow::focusGoButton() {
     // A disabled button refuses the focus: show the models first, cmdGo's state included.
     sync();
-    if (hwnd_ && ::IsWindowVisible(hwnd_))
-        ::SetFocus(controls_["cmdGo"]);
+    if (!hwnd_ || !::IsWindowVisible(hwnd_))
+        return;
+    // Also while another window is in front (a box, the help window): the button gets the focus
+    // back when the main window is active again.
+    savedFocus_ = controls_["cmdGo"];
+    if (::GetActiveWindow() == hwnd_)
+        ::SetFocus(savedFocus_);
+}
+
+void MainWindow::restoreFocus() {
+    // The control that had the focus, as a dialog box does; Start Update when that one cannot
+    // take it any more.
+    HWND focus = savedFocus_;
+    if (!focus || !::IsWindowEnabled(focus) || !::IsWindowVisible(focus))
+        focus = controls_["cmdGo"];
+    if (focus && ::IsWindowEnabled(focus))
+        ::SetFocus(focus);
 }
 
 void MainWindow::armTimer(std::int64_t dueTick, std::int64_t now) {
@@ -462,6 +477,27 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
                 return TRUE;
             }
             break;
+        case WM_ACTIVATE:
+            if (LOWORD(wp) == WA_INACTIVE) {
+                HWND focus = ::GetFocus();
+                if (focus && ::IsChild(hwnd_, focus))
+                    savedFocus_ = focus;
+            } else if (!HIWORD(wp)) {  // not while minimized
+                restoreFocus();
+            }
+            return 0;
+        case WM_SETFOCUS:
+            // The window itself got the focus (restored from the task bar): hand it on.
+            restoreFocus();
+            return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            // Signing out or shutting down: the same shut-down as the close box, before the
+            // system ends the program.
+            if (wp && form_)
+                dispatch([](FrmMain& f) { f.Form_Unload(); });
+            return 0;
         case WM_CLOSE:
             if (form_)
                 dispatch([](FrmMain& f) { f.Form_Unload(); });

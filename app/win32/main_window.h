@@ -60,6 +60,8 @@ class MainWindow {
     // Positions, fonts and the outer size for the window's current DPI.
     void applyDpi(UINT dpi);
     void applyOuterSize();
+    // Gives the focus back to the control that had it when the window was last active.
+    void restoreFocus();
     void centreOnScreen();
     void syncLabel(const char* name, const Label& model);
     HFONT labelFont(const Label& model);
@@ -84,6 +86,7 @@ class MainWindow {
     bool syncing_ = false;
     bool sizing_ = false;
     bool busy_ = false;
+    HWND savedFocus_ = nullptr;  // the control that had the focus when the window went inactive
 };
 
 }  // namespace win32

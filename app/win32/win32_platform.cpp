@@ -1,13 +1,15 @@
 #include "app/win32/win32_platform.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cwchar>
 
 #include "app/frm_main.h"
 #include "app/win32/document_window.h"
 #include "app/win32/main_window.h"
-#include "app/win32/wide_text.h"
+#include "core/wide_text.h"
 
 namespace vigie::win32 {
 namespace {
@@ -22,6 +24,48 @@ std::wstring inFolder(const std::string& folder, const char* file) {
     const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
     return widen(folder + (separated ? "" : "\\") + file);
 }
+
+// While it lives, the message boxes this thread opens show the hourglass over themselves (their
+// buttons included, which ask their box for their pointer first).
+class BusyPointerOverBoxes {
+  public:
+    BusyPointerOverBoxes()
+        : hook_(::SetWindowsHookExW(WH_CBT, onWindowEvent, nullptr, ::GetCurrentThreadId())) {}
+    ~BusyPointerOverBoxes() {
+        if (hook_)
+            ::UnhookWindowsHookEx(hook_);
+    }
+    BusyPointerOverBoxes(const BusyPointerOverBoxes&) = delete;
+    BusyPointerOverBoxes& operator=(const BusyPointerOverBoxes&) = delete;
+
+  private:
+    static constexpr UINT_PTR SubclassId = 1;
+
+    static LRESULT CALLBACK onWindowEvent(int code, WPARAM wp, LPARAM lp) {
+        if (code == HCBT_ACTIVATE) {
+            HWND window = reinterpret_cast<HWND>(wp);
+            wchar_t className[16] = {};
+            ::GetClassNameW(window, className, 16);
+            if (std::wcscmp(className, L"#32770") == 0) {
+                ::SetWindowSubclass(window, boxProc, SubclassId, 0);
+                ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+            }
+        }
+        return ::CallNextHookEx(nullptr, code, wp, lp);
+    }
+
+    static LRESULT CALLBACK boxProc(HWND box, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+        if (msg == WM_SETCURSOR) {
+            ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+            return TRUE;
+        }
+        if (msg == WM_NCDESTROY)
+            ::RemoveWindowSubclass(box, boxProc, SubclassId);
+        return ::DefSubclassProc(box, msg, wp, lp);
+    }
+
+    HHOOK hook_;
+};
 
 }  // namespace
 
@@ -181,11 +225,16 @@ int Win32Platform::msgBox(const std::string& text, int flags, const std::string&
         return (flags & 7) == mb::YesNo ? mb::No : mb::Ok;
     sync();
     HWND owner = window_ && window_->visible() ? window_->handle() : nullptr;
+    // The busy pointer is the program's, not only the main window's: it stays over the box.
+    std::optional<BusyPointerOverBoxes> busyBoxes;
+    if (busyPointer_)
+        busyBoxes.emplace();
     // The flags are the system's own: 0 OK, 16 critical, 36 Yes/No with a question mark, 48
     // exclamation, 64 information; and so are the answers (1 OK, 6 Yes, 7 No).
     const int answer =
         ::MessageBoxW(owner, widen(text).c_str(), widen(title).c_str(),
                       static_cast<UINT>(flags) | (owner ? 0u : static_cast<UINT>(MB_TASKMODAL)));
+    busyBoxes.reset();
     sync();
     if ((flags & 7) == mb::YesNo)
         return answer == IDYES ? mb::Yes : mb::No;

@@ -123,7 +123,7 @@ TEST_F(FormLoadTest, SettingsFolderThatCannotBeCreatedStopsWithItsBox) {
     const ShownBox& box = platform_.boxes[0];
     EXPECT_EQ(box.title, "Vigie M4 Error");
     EXPECT_EQ(box.flags, mb::Critical);
-    const std::string folder = settingsFile().parent_path().string();
+    const std::string folder = pathText(settingsFile().parent_path());
     EXPECT_EQ(box.text, "Erreur, impossible de créer le répertoire " + folder +
                             ". Vous avez besoin de permissions supplémentaires de sécurité pour "
                             "créer des dossiers et des répertoires. Ce programme doit pouvoir "

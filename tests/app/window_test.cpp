@@ -109,11 +109,11 @@ TEST_F(WindowTest, BottomStripLiesBelowTheVisibleClientArea) {
 }
 
 TEST_F(WindowTest, DocumentsFallBackToTheirMessageInWhiteTahoma) {
-    const DocumentWindow help = frmHelp_Load(appDir().string());
+    const DocumentWindow help = frmHelp_Load(appPath());
     EXPECT_FALSE(help.loaded);
     EXPECT_EQ(help.text, "Text File in Use or Could Not Be Found (Userguide.rtf)");
     EXPECT_EQ(help.caption, "Help - User Guide");
-    const DocumentWindow start = frmStart_Load(appDir().string());
+    const DocumentWindow start = frmStart_Load(appPath());
     EXPECT_EQ(start.text, "Text File in Use or Could Not Be Found (M4Start.rtf)");
     EXPECT_EQ(start.caption, "VIGIE K7 Téléchargement - Instructions");
     for (const DocumentWindow* w : {&help, &start}) {
@@ -129,7 +129,7 @@ TEST_F(WindowTest, DocumentInOtherFontsIsShownAsPlainText) {
     writeFile(appDir() / "UserGuide.rtf",
               "{\\rtf1\\ansi{\\fonttbl{\\f0 Courier;}}{\\colortbl;\\red255\\green0\\blue0;}"
               "\\f0\\cf1\\fs40 Guide d'utilisation\\par Connexion du K7}");
-    const DocumentWindow help = frmHelp_Load(appDir().string());
+    const DocumentWindow help = frmHelp_Load(appPath());
     EXPECT_TRUE(help.loaded);
     EXPECT_NE(help.text.find("Guide d'utilisation"), std::string::npos);
     EXPECT_EQ(help.text.find("Courier"), std::string::npos);
@@ -137,7 +137,7 @@ TEST_F(WindowTest, DocumentInOtherFontsIsShownAsPlainText) {
     EXPECT_EQ(help.textColor, 0xFFFFFFu);
 
     writeFile(appDir() / "UserGuide.rtf", "plain text is not a rich-text document");
-    EXPECT_FALSE(frmHelp_Load(appDir().string()).loaded);
+    EXPECT_FALSE(frmHelp_Load(appPath()).loaded);
 }
 
 }  // namespace

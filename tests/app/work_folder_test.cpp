@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "tests/support/scoped_env.h"
@@ -29,12 +30,17 @@ TEST_F(WorkFolderTest, WritableProgramFolderKeepsTheWorkingFile) {
 }
 
 #ifdef _WIN32
-// Windows keeps the working file in the program's folder, whatever the folder.
-TEST_F(WorkFolderTest, WindowsKeepsTheProgramsFolder) {
+// A folder where no file can be created (here one that is not there) sends the working file to
+// the user's own folder, which is created; the same folder however HOME and XDG say.
+TEST_F(WorkFolderTest, UnwritableProgramFolderUsesTheUsersLocalAppData) {
     ScopedEnv env("XDG_CACHE_HOME", (root_ / "cache").string());
-    const std::string program = (root_ / "absent" / "vigie-k7").string();
-    EXPECT_EQ(workFolder(program), program);
+    const char* localAppData = std::getenv("LOCALAPPDATA");
+    ASSERT_NE(localAppData, nullptr);
+    const fs::path expected = fs::path(localAppData) / "VIGIE K7";
+    EXPECT_EQ(fs::path(workFolder((root_ / "absent" / "vigie-k7").string())), expected);
+    EXPECT_TRUE(fs::is_directory(expected));
     EXPECT_FALSE(fs::exists(root_ / "cache"));
+    EXPECT_FALSE(fs::exists(root_ / "absent"));
 }
 #else
 // A folder the user cannot write to (here one that is not there, which even root cannot write

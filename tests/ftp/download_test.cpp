@@ -50,7 +50,7 @@ class Download : public FormFixture {
         f.sDatabaseFile = "LocationsMid.txt";
         return f;
     }
-    std::string workFile() const { return (appDir() / "temp.hd").string(); }
+    std::string workFile() const { return pathText(appDir() / "temp.hd"); }
 
     static FtpTestServer* server_;
     ScopedEnv env_;
@@ -239,7 +239,7 @@ TEST_F(Download, ServerAndWorkingFileLocation) {
     EXPECT_EQ(builtIn, CONFIGURED_UPDATE_HOST);
     env_.set("VIGIE_UPDATE_SERVER", "");
     EXPECT_EQ(FrmMain::updateServer(), builtIn);
-    EXPECT_EQ(f.workFilePath(), appDir().string() + "/temp.hd");
+    EXPECT_EQ(f.workFilePath(), appPath() + "/temp.hd");
 }
 
 }  // namespace

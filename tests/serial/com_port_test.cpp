@@ -209,7 +209,7 @@ class CloseComPortTest : public ComPortTest {
         form.cmdClose.enabled = true;
         form.StopRequested = false;
         form.nDataFile = form.files().freeFile();
-        form.files().openOutput(form.nDataFile, (appDir() / "temp.hd").string());
+        form.files().openOutput(form.nDataFile, pathText(appDir() / "temp.hd"));
         port_.log.clear();
         ftpClosed_.clear();
         platform_.goFocused = 0;
@@ -309,7 +309,7 @@ TEST_F(CloseComPortTest, ForgetsTheWorkingFileNumberOnceClosed) {
 
     // A file opened later under the same number is not the working file: a second close of the
     // window leaves it alone.
-    form.files().openOutput(old, (appDir() / "other.txt").string());
+    form.files().openOutput(old, pathText(appDir() / "other.txt"));
     form.CloseComPort();
     EXPECT_TRUE(form.files().isOpen(old));
     form.files().close(old);

@@ -157,7 +157,7 @@ TEST_F(PortListTest, AFailingProbeFallsBackToTheDefaultList) {
     for (int failAt : {1, 7, 12}) {
         SCOPED_TRACE(failAt);
         FailingProbe failing(failAt);
-        VirtualPlatform platform(appDir().string());
+        VirtualPlatform platform(appPath());
         FrmMain form(platform, port_, failing, nullptr);
         form.mnuMainFilter.checked = false;
 

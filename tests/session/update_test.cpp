@@ -8,6 +8,7 @@
 #include <set>
 #include <string_view>
 
+#include "app/document_windows.h"
 #include "tests/session/session_fixture.h"
 #include "tests/support/memory_ftp_layer.h"
 
@@ -92,6 +93,27 @@ struct SavingCase {
     std::int64_t seconds;
     std::vector<int> barAfterTransfer;
 };
+
+// Users' folders are named in their language, and not always in one that the system's ANSI code
+// page covers: from such a folder the documents load, the database is downloaded and sent, the
+// working file goes and the settings are written.
+TEST_F(UpdateTest, WholeUpdateFromAFolderNamedBeyondTheCodePage) {
+    ASSERT_NE(appPath().find("Łódź 日本"), std::string::npos);
+    writeFile(appDir() / "UserGuide.rtf", "{\\rtf1 Guide {\\b K7}}");
+    writeFile(appDir() / "M4Start.rtf", "{\\rtf1 Instructions}");
+    EXPECT_EQ(frmHelp_Load(appPath()).text, "Guide K7");
+    EXPECT_EQ(frmStart_Load(appPath()).text, "Instructions");
+    FrmMain& form = loadWithServer();
+    bool downloaded = false;
+    platform_.onYield = [&] { downloaded = downloaded || fs::exists(workFile()); };
+    form.cmdGo_Click();
+    EXPECT_TRUE(downloaded);
+    EXPECT_EQ(form.lblStatus.caption, text::Success);
+    EXPECT_EQ(k7_.received, ftp_->files["LocationsMid.txt"] + kMarkers);
+    EXPECT_FALSE(fs::exists(workFile()));
+    form.Form_Unload();
+    EXPECT_EQ(readFile(settingsFile()), "*1*1*\r\n");
+}
 
 TEST_F(UpdateTest, EachChoiceDownloadsItsFileAndItsSavingPhaseEndsOnItsTimer) {
     ftp_->files["TestLocations.txt"] = database(7);
@@ -322,6 +344,10 @@ TEST_F(UpdateTest, CloseWhileLinesAreSentStopsTheStream) {
     EXPECT_LT(sent.size(), ftp_->files["LocationsMid.txt"].size());
     EXPECT_EQ(sent.find('\x03'), std::string::npos);  // no end marker after a stop
     EXPECT_TRUE(windowIsIdle(form));
+    // The stopped update's working file stays while the program runs, and goes with it.
+    EXPECT_TRUE(fs::exists(workFile()));
+    form.Form_Unload();
+    EXPECT_FALSE(fs::exists(workFile()));
 }
 
 // ---- Stage 7: pacing, progress, filler -------------------------------------------------------

@@ -40,12 +40,12 @@ std::filesystem::path fixtureParent() {
 
 }  // namespace
 
-FormFixture::FormFixture() : dir_(fixtureParent()), platform_(appDir().string()) {
+FormFixture::FormFixture() : dir_(fixtureParent()), platform_(appPath()) {
     std::filesystem::create_directories(appDir());
 #ifdef _WIN32
     std::filesystem::remove_all(configDir());
 #else
-    env_.set("XDG_CONFIG_HOME", configDir().string());
+    env_.set("XDG_CONFIG_HOME", pathText(configDir()));
 #endif
 }
 

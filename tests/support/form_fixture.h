@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/frm_main.h"
+#include "core/file_path.h"
 #include "tests/support/files.h"
 #include "tests/support/memory_serial_port.h"
 #include "tests/support/scoped_env.h"
@@ -31,7 +32,14 @@ class FormFixture : public ::testing::Test {
 
     // Builds the form; the FTP layer is optional for tests that never connect.
     FrmMain& makeForm(std::unique_ptr<ftp::FtpLayer> ftpLayer = nullptr);
-    std::filesystem::path appDir() const { return dir_.path() / "app"; }
+    // The program's folder: named with letters of Western code pages and beyond them, as users'
+    // folders are (C:\Users\Hélène\Téléchargements), so that every test of the form sees the
+    // program cope with it.
+    std::filesystem::path appDir() const {
+        return dir_.path() / filePath("Téléchargements Łódź 日本") / "app";
+    }
+    // The same folder as the program sees it: UTF-8 text.
+    std::string appPath() const { return pathText(appDir()); }
     // Linux: the folder that holds the settings folder; Windows: the settings folder itself.
     std::filesystem::path configDir() const;
     std::filesystem::path settingsFile() const;

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
-"""Close, and the window's close box, pressed by the Windows program's user under Wine at each
+"""Close and the window's close box, pressed by the Windows program's user under Wine at each
 stage of an update where they can land: while the device is woken, while the update server is
-reached, during the download, while the database is sent, and while the device saves it. The
-peers are real (the K7 simulator on a pseudo-terminal as COM1, pyftpdlib or a server that never
-answers on 127.0.0.1) and so is the time.
+reached, during the download, while the database is sent, and while the device saves it; and
+Windows' sign-out while the database is sent. The peers are real (the K7 simulator on a
+pseudo-terminal as COM1, pyftpdlib or a server that never answers on 127.0.0.1) and so is the
+time.
 
 Close stops the update: the stopped text, no box, the window idle, the port closed, and nothing
 more reaches the device. The close box ends the program the same way and writes its settings.
@@ -142,9 +143,29 @@ class CloseTest(unittest.TestCase):
                 with open(ini, "rb") as f:
                     self.assertEqual(f.read(), b"*1*1*\r\n")
                 self.assert_nothing_more_reaches(device)
+                # The database does not outlive the program.
+                self.assertFalse(os.path.exists(os.path.join(folder, "temp.hd")),
+                                 "working file left")
                 if stage.server == "silent":
                     self.assertTrue(self.desk.wait_until(server.hung_up, 10),
                                     "the connection to the server stayed open")
+
+
+    def test_signing_out_while_the_database_is_sent_shuts_down_as_the_close_box_does(self):
+        stage = Stage("sending", lines=2000)
+        server = self.server_for(stage)
+        device = self.peer(Device(self.desk.work, ARGS.k7sim))
+        process, folder = start_program(self.desk, ARGS.program, server)
+        self.addCleanup(self.desk.stop, process)
+        self.reach(stage, device, server)
+        self.assertTrue(os.path.exists(os.path.join(folder, "temp.hd")))
+        self.assertEqual(self.desk.drive("send", MAIN_TITLE, "queryendsession")[1], ["1"])
+        self.assertEqual(self.desk.drive("send", MAIN_TITLE, "endsession")[0], 0)
+        process.wait(timeout=30)
+        with open(os.path.join(folder, "Temp", "HD.ini"), "rb") as f:
+            self.assertEqual(f.read(), b"*1*1*\r\n")
+        self.assert_nothing_more_reaches(device)
+        self.assertFalse(os.path.exists(os.path.join(folder, "temp.hd")), "working file left")
 
 
 def main():

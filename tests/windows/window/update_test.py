@@ -10,20 +10,48 @@ then Yes: the update starts again), and the help window opened while an update r
 
 import argparse
 import os
+import subprocess
 import sys
+import threading
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_update import (END_MARKERS, FTP_PASSWORD, FTP_USER, Device, FtpServer,  # noqa: E402
                          database_lines, start_update)
-from wine_window import HELP_TITLE, MAIN_TITLE, WineDesk  # noqa: E402
+from wine_window import (HELP_TITLE, MAIN_TITLE, START_TITLE, WineDesk,  # noqa: E402
+                         program_folder)
 
 ARGS = None
 SUCCESS = ("K7 mis à jour.\r\nVous pouvez maintenant fermer ce programme et déconnecter le K7 "
            "de votre ordinateur.")
 FAILED_TITLE = "La mise à jour du K7 a échoué"
+# Where a French user unpacks the program, with a name beyond the ANSI code page as well.
+ACCENTED_FOLDER = "Hélène\\Téléchargements\\Łódź 日本\\vigie-k7"
+LOGIN_REFUSED_TITLE = "Halvorn Devices - Error Message"
 SENDING_BOX = "Une erreur s'est produite pendant l'envoi du fichier vers le K7 ("
+
+
+def make_read_only(folder):
+    """Makes the folder one no file can be created in, even by root (whose rights the permission
+    bits do not limit): the immutable attribute. False when this machine allows neither."""
+    os.chmod(folder, 0o555)
+    subprocess.run(["chattr", "+i", folder], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
+    probe = os.path.join(folder, "probe")
+    try:
+        with open(probe, "w"):
+            pass
+    except OSError:
+        return True
+    os.remove(probe)
+    return False
+
+
+def make_writable(folder):
+    subprocess.run(["chattr", "-i", folder], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
+    os.chmod(folder, 0o755)
 
 
 class UpdateTest(unittest.TestCase):
@@ -46,11 +74,39 @@ class UpdateTest(unittest.TestCase):
         self.peers.append(p)
         return p
 
+    def watch_for_file(self, path):
+        """Notes, from now until the test ends, whether the file ever exists."""
+        seen = threading.Event()
+        done = threading.Event()
+
+        def watch():
+            while not done.is_set() and not seen.is_set():
+                if os.path.exists(path):
+                    seen.set()
+                time.sleep(0.02)
+
+        watcher = threading.Thread(target=watch, daemon=True)
+        watcher.start()
+        self.addCleanup(watcher.join)
+        self.addCleanup(done.set)
+        return seen
+
     def test_whole_update_reaches_the_device(self):
+        # Unpacked where a French user would, in a folder named beyond the ANSI code page too.
         lines = database_lines(60)
         server = self.peer(FtpServer(self.desk.work, ARGS.ftp_server, lines))
         device = self.peer(Device(self.desk.work, ARGS.k7sim, ["--end-delay", "1"]))
-        process, folder = start_update(self.desk, ARGS.program, server, device)
+        program_dir = os.path.join(self.desk.work, "drive-p", *ACCENTED_FOLDER.split("\\"))
+        downloaded = self.watch_for_file(os.path.join(program_dir, "temp.hd"))
+
+        def the_start_window_shows_its_document():
+            text = "\n".join(self.desk.drive("doctext", START_TITLE)[1])
+            self.assertIn("Mise à jour de votre VIGIE K7", text)
+            self.assertEqual(self.desk.drive("docformat", START_TITLE)[1], ["bold Tahoma 9"])
+
+        process, folder = start_update(self.desk, ARGS.program, server, device,
+                                       subfolder=ACCENTED_FOLDER,
+                                       before_next=the_start_window_shows_its_document)
         self.addCleanup(self.desk.stop, process)
 
         status = self.desk.wait_text(MAIN_TITLE, "lblStatus", "K7 mis à jour.", 120)
@@ -67,10 +123,52 @@ class UpdateTest(unittest.TestCase):
         self.assertIn("USER " + FTP_USER, commands)
         self.assertIn("PASS " + FTP_PASSWORD, commands)
         self.assertIn("RETR LocationsMid.txt", commands)
-        self.assertFalse(os.path.exists(os.path.join(folder, "temp.hd")), "working file left")
+        self.assertTrue(downloaded.is_set(), "no working file beside the program")
+        self.assertFalse(os.path.exists(os.path.join(program_dir, "temp.hd")), "working file left")
+
+        # The user guide, with its formatting: the title in bold, the numbered steps with their
+        # hanging indent (the text after "1." starts where its second line does).
+        self.assertEqual(self.desk.drive("menu", MAIN_TITLE, "MnuMainHelp")[0], 0)
+        self.assertTrue(self.desk.wait(HELP_TITLE), "no help window")
+        self.assertIn("Guide d'utilisation", "\n".join(self.desk.drive("doctext", HELP_TITLE)[1]))
+        self.assertEqual(self.desk.drive("docformat", HELP_TITLE)[1], ["bold tahoma 9"])
+        status, positions = self.desk.drive("docindent", HELP_TITLE, "1.")
+        self.assertEqual(status, 0)
+        after_tab, second_line = (int(v) for v in positions[0].split())
+        self.assertGreater(after_tab, 0)
+        self.assertLessEqual(abs(after_tab - second_line), 1, positions)
+        self.desk.drive("click", HELP_TITLE, "OK")
 
         self.desk.drive("close", MAIN_TITLE)
         process.wait(timeout=30)
+        with open(os.path.join(folder, "Temp", "HD.ini"), "rb") as f:
+            self.assertEqual(f.read(), b"*1*1*\r\n")
+
+    def test_a_folder_that_cannot_be_written_sends_the_working_file_to_local_app_data(self):
+        lines = database_lines(200)
+        server = self.peer(FtpServer(self.desk.work, ARGS.ftp_server, lines))
+        device = self.peer(Device(self.desk.work, ARGS.k7sim, ["--end-delay", "1"]))
+        subfolder = "Program Files\\VIGIE K7"
+        program_dir = program_folder(self.desk, ARGS.program, subfolder=subfolder)
+        program_dir = os.path.join(program_dir, *subfolder.split("\\"))
+        self.addCleanup(make_writable, program_dir)
+        if not make_read_only(program_dir):
+            self.skipTest("this machine lets this user write into any folder")
+        local = self.desk.unix_path(self.desk.windows_env("LOCALAPPDATA"))
+        work_file = os.path.join(local, "VIGIE K7", "temp.hd")
+        downloaded = self.watch_for_file(work_file)
+
+        process, folder = start_update(self.desk, ARGS.program, server, device,
+                                       subfolder=subfolder)
+        self.addCleanup(self.desk.stop, process)
+        status = self.desk.wait_text(MAIN_TITLE, "lblStatus", "K7 mis à jour.", 120)
+        self.assertEqual(status, SUCCESS)
+        self.assertEqual(device.received(), b"".join(l + b"\r\n" for l in lines) + END_MARKERS)
+        self.assertTrue(downloaded.is_set(), "no working file in " + os.path.dirname(work_file))
+        self.assertFalse(os.path.exists(work_file), "working file left")
+        self.desk.drive("close", MAIN_TITLE)
+        process.wait(timeout=30)
+        # The settings stay on the program's drive.
         with open(os.path.join(folder, "Temp", "HD.ini"), "rb") as f:
             self.assertEqual(f.read(), b"*1*1*\r\n")
 
@@ -120,6 +218,26 @@ class UpdateTest(unittest.TestCase):
         self.assertEqual(device.received(), b"".join(l + b"\r\n" for l in lines) + END_MARKERS)
         self.assertEqual(server.commands().count("RETR LocationsMid.txt"), 2)
         self.assertFalse(os.path.exists(os.path.join(folder, "temp.hd")), "working file left")
+        self.desk.drive("close", MAIN_TITLE)
+        process.wait(timeout=30)
+
+    def test_the_hourglass_stays_over_the_login_refused_box(self):
+        # The server knows another device.
+        server = self.peer(FtpServer(self.desk.work, ARGS.ftp_server, database_lines(10),
+                                     login="ZZ99ZZ9:9ZZ99ZZ"))
+        device = self.peer(Device(self.desk.work, ARGS.k7sim))
+        process, _ = start_update(self.desk, ARGS.program, server, device)
+        self.addCleanup(self.desk.stop, process)
+        self.assertTrue(self.desk.wait(LOGIN_REFUSED_TITLE, 60000), "no login-refused box")
+        wait, arrow = self.desk.system_pointer("wait"), self.desk.system_pointer("arrow")
+        self.assertNotEqual(wait, arrow)
+        self.assertTrue(self.desk.pointer_over(LOGIN_REFUSED_TITLE) == wait,
+                        "no hourglass over the box")
+        self.assertIsNotNone(self.desk.box(LOGIN_REFUSED_TITLE, "OK"))
+        self.assertEqual(self.desk.wait_text(MAIN_TITLE, "lblStatus", "échoué", 30),
+                         "La mise à jour du K7 a échoué.")
+        # The box answered, the arrow is back.
+        self.assertTrue(self.desk.pointer_over(MAIN_TITLE) == arrow, "no arrow after the box")
         self.desk.drive("close", MAIN_TITLE)
         process.wait(timeout=30)
 

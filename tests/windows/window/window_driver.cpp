@@ -29,12 +29,25 @@
 //                                             for the browser: what the program asked to open)
 //   window_driver menu TITLE NAME             a menu command of the main window, by its name
 //   window_driver doctext TITLE               the text of the window's rich-text box
+//   window_driver docformat TITLE             the rich-text box's character format at the caret:
+//                                             "bold" or "regular", the face and the size in points
+//   window_driver docindent TITLE PREFIX      in the rich-text box's paragraph that starts with
+//                                             PREFIX: where its text starts after the tab on the
+//                                             first line and where its second line starts (x, in
+//                                             pixels)
+//   window_driver send TITLE MESSAGE          sends the window a system message: queryendsession,
+//                                             endsession
+//   window_driver point TITLE                 moves the mouse into the middle of the window
+//   window_driver showcursor wait|arrow [MS]  shows that pointer of the system under the mouse,
+//                                             in a window of its own, for MS; prints "shown"
+//                                             once it is there
 //   window_driver shot TITLE FILE.bmp         the window as it is on the screen, to a bitmap
 //   window_driver rect TITLE                  the window's and its client area's rectangles
 
 #include <windows.h>
 
 #include <commctrl.h>
+#include <richedit.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -45,12 +58,12 @@
 #include <vector>
 
 #include "app/win32/control_ids.h"
-#include "app/win32/wide_text.h"
+#include "core/wide_text.h"
 
 namespace {
 
-using vigie::win32::narrow;
-using vigie::win32::widen;
+using vigie::narrow;
+using vigie::widen;
 
 std::wstring windowText(HWND hwnd) {
     wchar_t buffer[4096] = {};
@@ -245,6 +258,101 @@ bool typeKey(HWND window, const std::wstring& spec) {
            inputs.size();
 }
 
+// A block of memory in another process, for the messages whose argument is a pointer (the system
+// carries no such message across processes).
+class RemoteBlock {
+  public:
+    RemoteBlock(HWND window, size_t size) : size_(size) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(window, &pid);
+        process_ =
+            ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (process_)
+            address_ = ::VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteBlock() {
+        if (address_)
+            ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        if (process_)
+            ::CloseHandle(process_);
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+    bool ok() const { return address_ != nullptr; }
+    LPARAM address() const { return reinterpret_cast<LPARAM>(address_); }
+    bool write(const void* data) {
+        return ::WriteProcessMemory(process_, address_, data, size_, nullptr);
+    }
+    bool read(void* data) { return ::ReadProcessMemory(process_, address_, data, size_, nullptr); }
+
+  private:
+    HANDLE process_ = nullptr;
+    void* address_ = nullptr;
+    size_t size_;
+};
+
+LRESULT sendTimed(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, 5000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+// Where the character at index lies in the rich-text box, in its client area; x -1 if unknown.
+POINTL charPosition(HWND box, LONG index) {
+    POINTL at{-1, -1};
+    RemoteBlock point(box, sizeof at);
+    if (point.ok() && point.write(&at)) {
+        sendTimed(box, EM_POSFROMCHAR, static_cast<WPARAM>(point.address()), index);
+        point.read(&at);
+    }
+    return at;
+}
+
+// Moves the mouse there as a user would, so that the window under it is asked for its pointer.
+void moveMouse(int x, int y) {
+    ::SetCursorPos(x - 1, y);
+    INPUT move{};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = 1;
+    move.mi.dwFlags = MOUSEEVENTF_MOVE;
+    ::SendInput(1, &move, sizeof move);
+}
+
+LRESULT CALLBACK showCursorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER) {
+        ::PostQuitMessage(0);
+        return 0;
+    }
+    return ::DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// A window of its own in the top left corner, showing the system's pointer of that name under
+// the mouse for ms: what that pointer looks like on this screen.
+int showCursor(const std::wstring& name, DWORD ms) {
+    WNDCLASSW c{};
+    c.lpfnWndProc = showCursorProc;
+    c.hInstance = ::GetModuleHandleW(nullptr);
+    c.hCursor = ::LoadCursorW(nullptr, name == L"wait" ? IDC_WAIT : IDC_ARROW);
+    c.lpszClassName = L"WindowDriverPointer";
+    ::RegisterClassW(&c);
+    HWND hwnd = ::CreateWindowExW(WS_EX_TOPMOST, c.lpszClassName, L"window_driver pointer",
+                                  WS_POPUP | WS_VISIBLE, 0, 0, 120, 120, nullptr, nullptr,
+                                  c.hInstance, nullptr);
+    if (!hwnd)
+        return 1;
+    ::SetForegroundWindow(hwnd);
+    moveMouse(60, 60);
+    ::SetTimer(hwnd, 1, ms, nullptr);
+    // The caller reads the pointer once it is told.
+    std::puts("shown");
+    std::fflush(stdout);
+    MSG msg{};
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0)
+        ::DispatchMessageW(&msg);
+    ::DestroyWindow(hwnd);
+    return 0;
+}
+
 int usage() {
     std::fputs("usage: window_driver COMMAND TITLE ... (see the source)\n", stderr);
     return 2;
@@ -278,6 +386,8 @@ int run(const std::vector<std::wstring>& args) {
     }
     if (command == L"wait")
         return waitWindow(title, ms(3, 10000)) ? 0 : 1;
+    if (command == L"showcursor")
+        return showCursor(title, ms(3, 3000));
     if (command == L"anybox") {
         HWND box = waitWindow(L"*", ms(3, 10000), L"#32770");
         if (!box)
@@ -370,6 +480,63 @@ int run(const std::vector<std::wstring>& args) {
         if (!box)
             return 1;
         print(windowText(box));
+        return 0;
+    }
+    if (command == L"docformat") {
+        HWND box = ::FindWindowExW(window, nullptr, L"RICHEDIT50W", nullptr);
+        if (!box)
+            return 1;
+        CHARFORMAT2W format{};
+        format.cbSize = sizeof format;
+        format.dwMask = CFM_BOLD | CFM_FACE | CFM_SIZE;
+        RemoteBlock remote(box, sizeof format);
+        if (!remote.ok() || !remote.write(&format))
+            return 1;
+        sendTimed(box, EM_GETCHARFORMAT, SCF_SELECTION, remote.address());
+        if (!remote.read(&format))
+            return 1;
+        print(std::wstring((format.dwEffects & CFE_BOLD) ? L"bold " : L"regular ") +
+              format.szFaceName + L" " + std::to_wstring(format.yHeight / 20));
+        return 0;
+    }
+    if (command == L"docindent") {
+        HWND box = ::FindWindowExW(window, nullptr, L"RICHEDIT50W", nullptr);
+        if (!box)
+            return 1;
+        // The box keeps paragraph ends as CR alone.
+        std::wstring text = windowText(box);
+        std::wstring flat;
+        for (wchar_t c : text)
+            if (c != L'\n')
+                flat += c;
+        const size_t start = flat.find(L"\r" + arg(3));
+        const size_t tab = start == std::wstring::npos ? start : flat.find(L'\t', start);
+        if (tab == std::wstring::npos)
+            return 1;
+        const auto afterTab = static_cast<LONG>(tab + 1);
+        const LRESULT line = sendTimed(box, EM_EXLINEFROMCHAR, 0, afterTab);
+        const LRESULT secondLine = sendTimed(box, EM_LINEINDEX, static_cast<WPARAM>(line + 1), 0);
+        std::printf("%ld %ld\n", charPosition(box, afterTab).x,
+                    charPosition(box, static_cast<LONG>(secondLine)).x);
+        return 0;
+    }
+    if (command == L"send") {
+        const std::wstring& message = arg(3);
+        if (message == L"queryendsession") {
+            std::printf("%ld\n", static_cast<long>(
+                                     sendTimed(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF)));
+            return 0;
+        }
+        if (message == L"endsession") {
+            sendTimed(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+            return 0;
+        }
+        return usage();
+    }
+    if (command == L"point") {
+        RECT r{};
+        ::GetWindowRect(window, &r);
+        moveMouse((r.left + r.right) / 2, (r.top + r.bottom) / 2);
         return 0;
     }
     if (command == L"shot")

@@ -29,6 +29,8 @@ INSTRUCTIONS = (
 
 
 ALL_PORTS = [" %d" % n for n in range(1, 13)]
+# The boxes of the port's open name no title: the program's short name.
+PORT_BOX_TITLE = "Vigie K7"
 
 
 class WindowTest(unittest.TestCase):
@@ -109,12 +111,15 @@ class WindowTest(unittest.TestCase):
         process, _ = self.start_program(documents=False)
         self.assertEqual(self.desk.drive("doctext", START_TITLE)[1],
                          ["Text File in Use or Could Not Be Found (M4Start.rtf)"])
+        # Plain text in the window's font, not in the weight of the box's own default font.
+        self.assertEqual(self.desk.drive("docformat", START_TITLE)[1], ["regular Tahoma 9"])
         self.desk.drive("click", START_TITLE, "Next")
         self.assertTrue(self.desk.wait(MAIN_TITLE))
         self.desk.drive("menu", MAIN_TITLE, "MnuMainHelp")
         self.assertTrue(self.desk.wait(HELP_TITLE))
         self.assertEqual(self.desk.drive("doctext", HELP_TITLE)[1],
                          ["Text File in Use or Could Not Be Found (Userguide.rtf)"])
+        self.assertEqual(self.desk.drive("docformat", HELP_TITLE)[1], ["regular tahoma 9"])
         # The help window's close box is its OK button.
         self.desk.drive("close", HELP_TITLE)
         self.assertTrue(self.desk.gone(HELP_TITLE))
@@ -188,6 +193,47 @@ class WindowTest(unittest.TestCase):
         process.wait(timeout=30)
         with open(os.path.join(folder, "Temp", "HD.ini"), "rb") as f:
             self.assertEqual(f.read(), b"*1*1*\r\n")
+
+    def test_the_focus_comes_back_after_a_box_and_after_the_help_window(self):
+        process, folder = self.start_program()
+        self.desk.drive("click", START_TITLE, "Next")
+        self.assertTrue(self.desk.wait(MAIN_TITLE))
+        # A port with nothing behind it: Start Update ends in a box.
+        self.assertTrue(self.desk.type(MAIN_TITLE, "ctrl+f"))
+        self.assertTrue(self.desk.wait_items(MAIN_TITLE, "cboPort", ALL_PORTS, 10))
+        self.desk.drive("select", MAIN_TITLE, "cboPort", ALL_PORTS.index(" 9"))
+
+        def enter_shows_the_box(key, after):
+            self.assertEqual(self.desk.drive("state", MAIN_TITLE, "cmdGo")[1], ["enabled focused"],
+                             after)
+            self.assertTrue(self.desk.type(MAIN_TITLE, key))
+            text = self.desk.box(PORT_BOX_TITLE, "OK")
+            self.assertIsNotNone(text, "%s after %s started nothing" % (key, after))
+            self.assertTrue(text[0].startswith("Une erreur s'est produite en essayant de se "
+                                               "connecter au port"), text)
+            self.assertTrue(self.desk.gone(PORT_BOX_TITLE))
+
+        enter_shows_the_box("return", "the start")
+        enter_shows_the_box("return", "a box")
+        enter_shows_the_box("space", "a box")
+        self.assertEqual(self.desk.drive("menu", MAIN_TITLE, "MnuMainHelp")[0], 0)
+        self.assertTrue(self.desk.wait(HELP_TITLE), "no help window")
+        self.desk.drive("click", HELP_TITLE, "OK")
+        self.assertTrue(self.desk.gone(HELP_TITLE))
+        enter_shows_the_box("return", "the help window")
+        self.desk.drive("close", MAIN_TITLE)
+        process.wait(timeout=30)
+
+    def test_signing_out_ends_the_program_as_its_close_box_does(self):
+        process, folder = self.start_program()
+        self.desk.drive("click", START_TITLE, "Next")
+        self.assertTrue(self.desk.wait(MAIN_TITLE))
+        self.assertEqual(self.desk.drive("send", MAIN_TITLE, "queryendsession")[1], ["1"])
+        self.assertIsNone(process.poll(), "asked whether it may end, the program ended")
+        self.assertEqual(self.desk.drive("send", MAIN_TITLE, "endsession")[0], 0)
+        process.wait(timeout=30)
+        with open(os.path.join(folder, "Temp", "HD.ini"), "rb") as f:
+            self.assertRegex(f.read(), rb"^\*[0-9]?\*1\*\r\n$")
 
     def test_closing_the_start_window_ends_the_program_without_settings(self):
         process, folder = self.start_program()

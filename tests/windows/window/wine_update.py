@@ -12,7 +12,7 @@ import tempfile
 import threading
 import time
 
-from wine_window import MAIN_TITLE, START_TITLE, program_folder
+from wine_window import MAIN_TITLE, START_TITLE, program_folder, program_path
 
 DEVICE_NAME = "ab12cd3"  # the server sees it upper-cased, and its reverse as the password
 FTP_USER = "AB12CD3"
@@ -29,7 +29,8 @@ def database_lines(count):
 class FtpServer:
     """tests/ftp/ftp_server.py serving the database; extra: its options (a --fault)."""
 
-    def __init__(self, work, server_script, lines, name="LocationsMid.txt", extra=()):
+    def __init__(self, work, server_script, lines, name="LocationsMid.txt", extra=(),
+                 login="%s:%s" % (FTP_USER, FTP_PASSWORD)):
         self.root = os.path.join(work, "ftp")
         os.makedirs(self.root, exist_ok=True)
         with open(os.path.join(self.root, name), "wb") as f:
@@ -38,8 +39,8 @@ class FtpServer:
         handle, self.log = tempfile.mkstemp(prefix="ftp-", suffix=".log", dir=work)
         os.close(handle)
         self.process = subprocess.Popen(
-            ["/usr/bin/python3", server_script, "--root", self.root, "--user",
-             "%s:%s" % (FTP_USER, FTP_PASSWORD), "--log", self.log] + list(extra),
+            ["/usr/bin/python3", server_script, "--root", self.root, "--user", login,
+             "--log", self.log] + list(extra),
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         line = self.process.stdout.readline()
         if not line.startswith("PORT "):
@@ -143,14 +144,17 @@ class Device:
         self.process.stderr.close()
 
 
-def start_program(desk, program, server):
-    """Starts the program on drive P: with its update server, and leaves the start window with
-    Next. Returns (process, folder)."""
-    folder = program_folder(desk, program)
-    process = desk.start("P:\\vigie-k7.exe",
+def start_program(desk, program, server, subfolder="", before_next=None):
+    """Starts the program on drive P: (in subfolder of it) with its update server, and leaves the
+    start window with Next, after before_next() when given. Returns (process, the drive's
+    folder)."""
+    folder = program_folder(desk, program, subfolder=subfolder)
+    process = desk.start(program_path(subfolder),
                          {"VIGIE_UPDATE_SERVER": "127.0.0.1:%d" % server.port})
     if not desk.wait(START_TITLE):
         raise AssertionError("no start window")
+    if before_next:
+        before_next()
     desk.drive("click", START_TITLE, "Next")
     if not desk.wait(MAIN_TITLE):
         raise AssertionError("no main window")
@@ -168,10 +172,10 @@ def press_start(desk, device, database_index=0):
     desk.drive("click", MAIN_TITLE, "Start Update")
 
 
-def start_update(desk, program, server, device, database_index=0):
-    """Starts the program with COM1 linked to the device and presses Start Update with the
-    database chosen. Returns (process, folder)."""
+def start_update(desk, program, server, device, database_index=0, **options):
+    """Starts the program (start_program's options) with COM1 linked to the device and presses
+    Start Update with the database chosen. Returns (process, the drive's folder)."""
     desk.map_com(1, device.terminal)
-    process, folder = start_program(desk, program, server)
+    process, folder = start_program(desk, program, server, **options)
     press_start(desk, device, database_index)
     return process, folder

@@ -10,6 +10,8 @@ import subprocess
 import tempfile
 import time
 
+from x_pointer import pointer_picture
+
 MAIN_TITLE = "VIGIE K7 Téléchargement (v*"
 START_TITLE = "VIGIE K7 Téléchargement - Instructions"
 HELP_TITLE = "Help - User Guide"
@@ -42,8 +44,9 @@ class WineDesk:
             self._start_display()
             self.env = dict(os.environ, WINEPREFIX=os.path.join(self.work, "prefix"),
                             WINEDEBUG="-all", DISPLAY=self.display, LC_ALL="C.UTF-8")
-            # No dialog asking to install Mono or Gecko: the program needs neither.
-            self.env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+            # No dialog asking to install Mono or Gecko: the program needs neither. No menu
+            # entries of the host's desktop for the shortcuts an installer makes.
+            self.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
             subprocess.run(["wine", "wineboot", "--init"], env=self.env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            timeout=BOOT_LIMIT)
@@ -113,6 +116,15 @@ class WineDesk:
                         % (scheme, value))
         self.wine(["regedit", "/S", self.windows_path(reg)])
 
+    def windows_env(self, name):
+        """The value of a variable of the Windows environment in the prefix."""
+        result = self.wine(["cmd", "/c", "echo %" + name + "%"])
+        return result.stdout.decode("utf-8", "replace").strip()
+
+    def unix_path(self, windows_path):
+        result = self.wine(["winepath", "-u", windows_path])
+        return result.stdout.decode("utf-8", "replace").strip()
+
     def map_com(self, number, device):
         link = os.path.join(self.env["WINEPREFIX"], "dosdevices", "com%d" % number)
         if os.path.lexists(link):
@@ -158,6 +170,26 @@ class WineDesk:
         """The title of a message box that shows within ms, or None."""
         status, lines = self.drive("anybox", "-", ms, wait_ms=ms)
         return lines[0] if status == 0 and lines else None
+
+    def system_pointer(self, name):
+        """The picture of the system's pointer of that name ("wait", "arrow") on this display."""
+        shower = subprocess.Popen(["wine", self.driver, "showcursor", name, "2000"], env=self.env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        try:
+            if shower.stdout.readline().strip() != "shown":
+                raise RuntimeError("the pointer window did not show")
+            time.sleep(0.3)
+            return pointer_picture(self.display)
+        finally:
+            shower.stdout.close()
+            shower.wait(timeout=DRIVER_START_LIMIT)
+
+    def pointer_over(self, title):
+        """The picture of the pointer with the mouse in the middle of that window."""
+        if self.drive("point", title)[0] != 0:
+            return None
+        time.sleep(0.5)
+        return pointer_picture(self.display)
 
     def type(self, title, key):
         """Types a key on the keyboard with the window in front ("return", "ctrl+h", "f")."""
@@ -218,13 +250,20 @@ class WineDesk:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
-def program_folder(desk, program, documents=True):
-    """A folder holding the program (and its documents), mapped as drive P:; returns the folder."""
+def program_folder(desk, program, documents=True, subfolder=""):
+    """A folder mapped as drive P:, holding the program (and its documents) at its root or in
+    subfolder (a path below it, "\\"-separated); returns the drive's folder."""
     folder = os.path.join(desk.work, "drive-p")
-    os.makedirs(folder, exist_ok=True)
-    shutil.copy(program, folder)
+    where = os.path.join(folder, *subfolder.split("\\")) if subfolder else folder
+    os.makedirs(where, exist_ok=True)
+    shutil.copy(program, where)
     if documents:
         for name in ("UserGuide.rtf", "M4Start.rtf"):
-            shutil.copy(os.path.join(os.path.dirname(program), name), folder)
+            shutil.copy(os.path.join(os.path.dirname(program), name), where)
     desk.map_drive("p", folder)
     return folder
+
+
+def program_path(subfolder=""):
+    """The program's Windows path in the folder program_folder made."""
+    return "P:\\" + (subfolder + "\\" if subfolder else "") + "vigie-k7.exe"

@@ -1,8 +1,8 @@
-#include "app/win32/wide_text.h"
+#include "core/wide_text.h"
 
 #include <windows.h>
 
-namespace vigie::win32 {
+namespace vigie {
 
 std::wstring widen(std::string_view utf8) {
     if (utf8.empty())
@@ -25,4 +25,4 @@ std::string narrow(std::wstring_view utf16) {
     return out;
 }
 
-}  // namespace vigie::win32
+}  // namespace vigie
