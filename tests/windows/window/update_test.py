@@ -223,21 +223,25 @@ class UpdateTest(unittest.TestCase):
 
     def test_the_hourglass_stays_over_the_login_refused_box(self):
         # The server knows another device.
+        # The system's two pointers as this display shows them, before the program runs.
+        wait, arrow = self.desk.system_pointer("wait"), self.desk.system_pointer("arrow")
+        self.assertNotEqual(wait, arrow)
         server = self.peer(FtpServer(self.desk.work, ARGS.ftp_server, database_lines(10),
                                      login="ZZ99ZZ9:9ZZ99ZZ"))
         device = self.peer(Device(self.desk.work, ARGS.k7sim))
         process, _ = start_update(self.desk, ARGS.program, server, device)
         self.addCleanup(self.desk.stop, process)
         self.assertTrue(self.desk.wait(LOGIN_REFUSED_TITLE, 60000), "no login-refused box")
-        wait, arrow = self.desk.system_pointer("wait"), self.desk.system_pointer("arrow")
-        self.assertNotEqual(wait, arrow)
-        self.assertTrue(self.desk.pointer_over(LOGIN_REFUSED_TITLE) == wait,
-                        "no hourglass over the box")
+        # The pointer changes when the window under it has answered the mouse's move.
+        self.assertTrue(self.desk.wait_until(
+            lambda: self.desk.pointer_over(LOGIN_REFUSED_TITLE) == wait, 10),
+            "no hourglass over the box")
         self.assertIsNotNone(self.desk.box(LOGIN_REFUSED_TITLE, "OK"))
         self.assertEqual(self.desk.wait_text(MAIN_TITLE, "lblStatus", "échoué", 30),
                          "La mise à jour du K7 a échoué.")
         # The box answered, the arrow is back.
-        self.assertTrue(self.desk.pointer_over(MAIN_TITLE) == arrow, "no arrow after the box")
+        self.assertTrue(self.desk.wait_until(
+            lambda: self.desk.pointer_over(MAIN_TITLE) == arrow, 10), "no arrow after the box")
         self.desk.drive("close", MAIN_TITLE)
         process.wait(timeout=30)
 

@@ -24,7 +24,8 @@
 //                                             window in front: return, space, escape, tab, a
 //                                             letter, or ctrl+LETTER
 //   window_driver workarea -                  the primary screen's work area: left top width height
-//   window_driver hold -                      keeps a hidden window on the desktop until ended
+//   window_driver hold -                      keeps a hidden window on the desktop until ended;
+//                                             prints "holding" once it is there
 //   window_driver record FILE TEXT...         appends the texts, one a line, to FILE (a stand-in
 //                                             for the browser: what the program asked to open)
 //   window_driver menu TITLE NAME             a menu command of the main window, by its name
@@ -408,6 +409,9 @@ int run(const std::vector<std::wstring>& args) {
                                         1, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
         if (!holder)
             return 1;
+        // The caller goes on once the desktop has this window.
+        std::puts("holding");
+        std::fflush(stdout);
         MSG msg{};
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0)
             ::DispatchMessageW(&msg);

@@ -5,6 +5,7 @@ private X display (Xvfb), a drive letter of its own for the program, and the win
 """
 
 import os
+import select
 import shutil
 import subprocess
 import tempfile
@@ -70,8 +71,13 @@ class WineDesk:
             # Wine's desktop process ends a few seconds after the last program with a window on
             # it, and a program started after that never gets a desktop: a window of the
             # driver's keeps it up until close().
+            # The tests start once it is there, so that no program of theirs meets a desktop
+            # coming or going.
             self.holder = subprocess.Popen(["wine", self.driver, "hold", "-"], env=self.env,
-                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            ready, _, _ = select.select([self.holder.stdout], [], [], BOOT_LIMIT)
+            if not ready or self.holder.stdout.readline().strip() != b"holding":
+                raise RuntimeError("the desktop's holding window did not come")
         except BaseException:
             self.close()
             raise
@@ -172,13 +178,15 @@ class WineDesk:
         return lines[0] if status == 0 and lines else None
 
     def system_pointer(self, name):
-        """The picture of the system's pointer of that name ("wait", "arrow") on this display."""
+        """The picture of the system's pointer of that name ("wait", "arrow") on this display.
+        Read it while no program of the test's shows a pointer of its own."""
         shower = subprocess.Popen(["wine", self.driver, "showcursor", name, "2000"], env=self.env,
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         try:
             if shower.stdout.readline().strip() != "shown":
                 raise RuntimeError("the pointer window did not show")
-            time.sleep(0.3)
+            # Well inside the two seconds the window stays, once it has set its pointer.
+            time.sleep(1)
             return pointer_picture(self.display)
         finally:
             shower.stdout.close()
@@ -239,6 +247,8 @@ class WineDesk:
             if process.poll() is None:
                 process.kill()
                 process.wait()
+        if self.holder:
+            self.holder.stdout.close()
         if self.xvfb and hasattr(self, "env"):
             subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, check=False)
