@@ -6,6 +6,7 @@
 #include "app/frm_main.h"
 #include "app/settings.h"
 #include "app/support_site.h"
+#include "app/system_name.h"
 #include "core/file_path.h"
 #include "core/runtime_error.h"
 #include "core/text.h"
@@ -87,8 +88,7 @@ bool FrmMain::Form_Load() {
         if (!fs::is_directory(filePath(sTempPath), ec)) {
             fs::create_directories(filePath(sTempPath), ec);
             if (ec || !fs::is_directory(filePath(sTempPath), ec)) {
-                platform_.msgBox(tempFolderErrorText(folderName(sTempPath)), mb::Critical,
-                                 "Vigie M4 Error");
+                showBox(tempFolderErrorText(folderName(sTempPath)), mb::Critical, "Vigie M4 Error");
                 platform_.endProgram();
                 return false;
             }
@@ -110,11 +110,15 @@ bool FrmMain::Form_Load() {
         lblStatus.caption = instructionsText();
         prgb1.barColor = 0xFF0031;
         prgb1.backColor = 0xFFFFFF;
+        logEvent("Démarrage de VIGIE K7 Téléchargement " + std::to_string(VIGIE_VERSION_MAJOR) +
+                 "." + std::to_string(VIGIE_VERSION_MINOR) + "." +
+                 std::to_string(VIGIE_VERSION_REVISION) + " ; système : " + systemDescription() +
+                 " ; dossier du programme : " + platform_.appPath() + " ; réglages : " + sIniFile);
         return true;
     } catch (const RuntimeError& e) {
-        platform_.msgBox(initErrorText(e.Number, e.Description), mb::Exclamation, "Vigie Updater");
+        showBox(initErrorText(e.Number, e.Description), mb::Exclamation, "Vigie Updater");
     } catch (const std::exception& e) {
-        platform_.msgBox(initErrorText(51, e.what()), mb::Exclamation, "Vigie Updater");
+        showBox(initErrorText(51, e.what()), mb::Exclamation, "Vigie Updater");
     }
     platform_.endProgram();
     return false;
@@ -164,6 +168,7 @@ void FrmMain::Form_Unload() {
     if (unloaded_)
         return;
     unloaded_ = true;
+    logEvent("Fin du programme");
     // Whatever goes wrong here, the program still ends.
     try {
         CloseComPort();

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "app/layout.h"
+#include "app/user_folders.h"
 
 namespace vigie {
 namespace {
@@ -26,7 +27,7 @@ MenuItem menuFromLayout(int index) {
 
 FrmMain::FrmMain(Platform& platform, SerialPort& port, PortProbe& probe,
                  std::unique_ptr<ftp::FtpLayer> ftpLayer)
-    : platform_(platform), port_(port), probe_(probe) {
+    : platform_(platform), port_(port), probe_(probe), log_(updateLogPath()) {
     // The window receives the client's progress events; the client yields to the window's queue.
     mFTP = std::make_unique<cFTP>(std::move(ftpLayer), [this] { platform_.doEvents(); });
     mFTP->FileTransferProgress = [this](std::int32_t current, std::int32_t total, bool download) {
@@ -80,6 +81,19 @@ void FrmMain::runDueTimers(std::int64_t now) {
         tmrDots.fired(now);
         tmrDots_Timer();
     }
+}
+
+void FrmMain::logEvent(const std::string& text) {
+    log_.write(platform_.now(), text);
+}
+
+int FrmMain::showBox(const std::string& text, int flags, const std::string& title) {
+    logEvent("Message « " + title + " » : " + text);
+    const int answer = platform_.msgBox(text, flags, title);
+    logEvent(std::string("Réponse : ") + (answer == mb::Yes  ? "Oui"
+                                          : answer == mb::No ? "Non"
+                                                             : "OK"));
+    return answer;
 }
 
 void FrmMain::randomize() {

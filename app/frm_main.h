@@ -18,6 +18,7 @@
 #include "core/data_files.h"
 #include "core/platform.h"
 #include "core/runtime_error.h"
+#include "core/update_log.h"
 #include "ftp/cftp.h"
 #include "serial/port_probe.h"
 #include "serial/serial_port.h"
@@ -117,6 +118,9 @@ class FrmMain {
 
     // The session's result after cmdGo_Click returns; for tests and diagnostics.
     bool sessionRunning() const { return sessionRunning_; }
+    // The log of what the program does, for support (by default the user's updates.log).
+    UpdateLog& updateLog() { return log_; }
+    void setUpdateLogPath(const std::string& path) { log_ = UpdateLog(path); }
     // Draws of the random generator from this source instead (values in [0, 1)); for tests that
     // need the ends of a range drawn.
     void setRandomSource(std::function<double()> source) { randomSource_ = std::move(source); }
@@ -136,6 +140,12 @@ class FrmMain {
     void sendToDevice(std::string_view bytes);
     friend std::string transferBoxText(Region region, const std::string& description);
 
+    // A line of the log, at the platform's time.
+    void logEvent(const std::string& text);
+    // The device's name and password, as the log must never show them.
+    void hideLogin();
+    // A message box, and its answer, written down in the log.
+    int showBox(const std::string& text, int flags, const std::string& title);
     void readSettings();
     // The database is the distributor's: a working file that a stopped or failed update left
     // behind does not outlive the program.
@@ -149,6 +159,10 @@ class FrmMain {
     DataFiles files_;
     std::uint64_t rngState_ = 0;
     std::function<double()> randomSource_;
+    UpdateLog log_;
+    std::int16_t loggedStage_ = 0;  // the stage the log last named
+    bool downloadSizeLogged_ = false;
+    std::int32_t linesToSend_ = 0, linesSent_ = 0;  // the sending's progress, for the log
     bool sessionRunning_ = false;
     bool unloaded_ = false;
 };

@@ -67,11 +67,11 @@ void FrmMain::mnuMainFilter_Click() {
         if (found)
             cboPort.listIndex = 0;
         else if (absent == kLastPort)
-            platform().msgBox(kNoPortText, mb::OkOnly, kPortErrorTitle);
+            showBox(kNoPortText, mb::OkOnly, kPortErrorTitle);
         else if (inUse > 0)
-            platform().msgBox(kNoFreePortText, mb::OkOnly, kPortErrorTitle);
+            showBox(kNoFreePortText, mb::OkOnly, kPortErrorTitle);
     } catch (const std::exception&) {
-        platform().msgBox(kFallbackText, mb::Information, "Vigie Updater");
+        showBox(kFallbackText, mb::Information, "Vigie Updater");
         mnuMainFilter.checked = false;
         fillDefaultList(cboPort);
     }

@@ -4,17 +4,13 @@
 
 #ifdef _WIN32
 #include <windows.h>
-// after windows.h, which they build on
-#include <knownfolders.h>
-#include <shlobj.h>
 
 #include "core/wide_text.h"
 #else
 #include <unistd.h>
-
-#include "app/xdg_folder.h"
 #endif
 
+#include "app/user_folders.h"
 #include "core/file_path.h"
 
 namespace vigie {
@@ -34,23 +30,10 @@ bool canCreateFilesIn(const std::string& folder) {
     return true;
 }
 
-std::string usersOwnFolder() {
-    PWSTR path = nullptr;
-    std::string folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
-        folder = narrow(path) + "\\VIGIE K7";
-    ::CoTaskMemFree(path);
-    return folder;
-}
-
 #else
 
 bool canCreateFilesIn(const std::string& folder) {
     return access(folder.c_str(), W_OK) == 0;
-}
-
-std::string usersOwnFolder() {
-    return xdgFolder("XDG_CACHE_HOME", ".cache") + "/vigie-k7";
 }
 
 #endif
@@ -60,7 +43,7 @@ std::string usersOwnFolder() {
 std::string workFolder(const std::string& appPath) {
     if (canCreateFilesIn(appPath))
         return appPath;
-    const std::string folder = usersOwnFolder();
+    const std::string folder = userCacheFolder();
     // A folder that cannot be made shows up as a working file that cannot be created, with the
     // download's own error handling.
     std::error_code ignored;

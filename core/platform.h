@@ -28,6 +28,7 @@ constexpr int PointerHourglass = 11;
 struct DateTime {
     int year = 2000, month = 1, day = 1;
     int hour = 0, minute = 0, second = 0;
+    int millisecond = 0;
 };
 
 class Platform {

@@ -78,17 +78,23 @@ bool FrmMain::OpenComPort(std::int32_t baudRate) {
     try {
         if (!MSComm1().portOpen()) {
             MSComm1().setCommPort(entryToInteger(cboPort.text()));
-            MSComm1().setSettings(std::to_string(baudRate) + ",N,8,1");
+            const std::string settings = std::to_string(baudRate) + ",N,8,1";
+            MSComm1().setSettings(settings);
             MSComm1().setInputLen(0);
             MSComm1().setPortOpen(true);
             Label3.caption = "Port Open";
+            logEvent("Port COM" + std::to_string(MSComm1().commPort()) + " ouvert (" + settings +
+                     ")");
         }
         return true;
     } catch (const RuntimeError& e) {
+        logEvent("Port « " + trimSpaces(cboPort.text()) + " » refusé : erreur " +
+                 std::to_string(e.Number) + " " + e.Description + " (système " +
+                 std::to_string(e.LastDllError) + ")");
         if (e.Number == err::InvalidPortNumber)
-            platform().msgBox(kInvalidPortText, mb::OkOnly, kAppTitle);
+            showBox(kInvalidPortText, mb::OkOnly, kAppTitle);
         else if (e.Number == err::TypeMismatch)
-            platform().msgBox(kNotANumberText, mb::OkOnly, kAppTitle);
+            showBox(kNotANumberText, mb::OkOnly, kAppTitle);
         // Any other failure (a port that another program holds, a device that does not answer)
         // is left without a message: the user simply tries again.
         return false;

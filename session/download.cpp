@@ -3,15 +3,19 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 
 #include "app/deployment_hosts.h"
 #include "app/frm_main.h"
 #include "app/work_folder.h"
+#include "core/file_path.h"
 #include "core/runtime_error.h"
 
 namespace vigie {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr const char* kCrLf = "\r\n";
 
@@ -30,6 +34,17 @@ std::string loginRefusedText() {
     return std::string("Le serveur de mise à jour a refusé l'identifiant et le mot de passe ") +
            "de votre K7." + kCrLf + "La mise à jour n'a donc pas été téléchargée." + kCrLf +
            "Veuillez réessayer plus tard.";
+}
+
+// The bytes that reached the working file: a failed transfer closes it with what it received.
+std::int64_t bytesIn(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(filePath(path), ec);
+    return ec ? 0 : static_cast<std::int64_t>(size);
+}
+
+std::string withDefaultPort(const std::string& server) {
+    return server.find(':') == std::string::npos ? server + ":21" : server;
 }
 
 }  // namespace
@@ -55,7 +70,10 @@ void FrmMain::ShowNormalPointer() {
 
 bool FrmMain::ConnectToServer() {
     ShowBusyPointer();
-    if (mFTP->OpenConnection(updateServer(), sFtpUser, sFtpPassword)) {
+    const std::string server = updateServer();
+    logEvent("Connexion au serveur " + withDefaultPort(server));
+    if (mFTP->OpenConnection(server, sFtpUser, sFtpPassword)) {
+        logEvent("Connecté au serveur : " + mFTP->layer().lastResponseInfo());
         blnLoginRefused = false;
         ShowNormalPointer();
         return true;
@@ -63,17 +81,22 @@ bool FrmMain::ConnectToServer() {
     // The user pressed Close while the connection was being made: that is no failure to
     // explain, the session ends with its stopped text.
     if (StopRequested) {
+        logEvent("Connexion abandonnée (Close)");
         ShowNormalPointer();
         return false;
     }
     if (mFTP->GetLastErrorMessage().find("12014") != std::string::npos) {
-        platform_.msgBox(loginRefusedText(), mb::OkOnly | mb::Exclamation,
-                         "Halvorn Devices - Error Message");
+        const std::string reply = mFTP->layer().lastResponseInfo();
+        logEvent("Connexion refusée : " + mFTP->GetLastErrorMessage() +
+                 (reply.empty() ? "" : " ; réponse du serveur : " + reply));
+        showBox(loginRefusedText(), mb::OkOnly | mb::Exclamation,
+                "Halvorn Devices - Error Message");
         blnLoginRefused = true;
         ShowNormalPointer();
         return false;
     }
-    platform_.msgBox(firewallText(), mb::OkOnly | mb::Exclamation, "Erreur");
+    logEvent("Connexion échouée : " + mFTP->GetLastErrorMessage());
+    showBox(firewallText(), mb::OkOnly | mb::Exclamation, "Erreur");
     ShowNormalPointer();
     return false;
 }
@@ -81,18 +104,30 @@ bool FrmMain::ConnectToServer() {
 bool FrmMain::DownloadDatabase() {
     ShowBusyPointer();
     std::string local = workFilePath();
+    downloadSizeLogged_ = false;
     if (!mFTP->FTPDownloadFile(local, sDatabaseFile)) {
         // Close pressed during the transfer closed the connection under it: no error box.
         if (StopRequested) {
+            logEvent("Téléchargement abandonné (Close) après " + std::to_string(bytesIn(local)) +
+                     " octets");
             ShowNormalPointer();
             return false;
         }
-        platform_.msgBox(std::string("Une erreur s'est produite pendant le téléchargement des ") +
-                             "données du serveur d'Opale. ",
-                         mb::OkOnly | mb::Critical, "Erreur");
+        // A file the server does not list is no failed call of the client's: only the layer
+        // knows why there was nothing to download.
+        if (!downloadSizeLogged_ && mFTP->layer().lastError() == ftp::code::NoMoreFiles)
+            logEvent("Téléchargement échoué : " + sDatabaseFile + " absent du serveur (erreur " +
+                     std::to_string(ftp::code::NoMoreFiles) + ")");
+        else
+            logEvent("Téléchargement échoué après " + std::to_string(bytesIn(local)) +
+                     " octets : " + mFTP->GetLastErrorMessage());
+        showBox(std::string("Une erreur s'est produite pendant le téléchargement des ") +
+                    "données du serveur d'Opale. ",
+                mb::OkOnly | mb::Critical, "Erreur");
         ShowNormalPointer();
         return false;
     }
+    logEvent("Téléchargement réussi : " + std::to_string(bytesIn(local)) + " octets reçus");
     ShowNormalPointer();
     return true;
 }
@@ -116,10 +151,14 @@ void FrmMain::mFTP_FileTransferProgress(std::int32_t lCurrentBytes, std::int32_t
         percentage > std::numeric_limits<std::int16_t>::max())
         throw RuntimeError(err::Overflow, "frmMain", "Overflow");
     prgb1.value = static_cast<int>(bar);
-    if (blnDownload)
+    if (blnDownload) {
+        if (!downloadSizeLogged_)
+            logEvent("Taille annoncée par le serveur : " + std::to_string(lTotalBytes) + " octets");
+        downloadSizeLogged_ = true;
         lblStatus.caption = "Données téléchargées... " +
                             std::to_string(static_cast<std::int16_t>(percentage)) + " % " + kCrLf +
                             "Téléchargement vers K7.";
+    }
 }
 
 }  // namespace vigie

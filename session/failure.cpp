@@ -11,6 +11,7 @@ void FrmMain::FailUpdate() {
 }
 
 void FrmMain::cmdClose_Click() {
+    logEvent("Bouton Close");
     // The session notices the stop flag at its next yield and changes nothing more.
     CloseComPort();
     lblStatus.caption = "La mise à jour du K7 s'est arrêtée.";

@@ -31,6 +31,16 @@ std::string timeText(const DateTime& t) {
     return buf;
 }
 
+// One decimal, with the decimal comma of the log's French.
+std::string decimalText(double value) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", value);
+    std::string text = buf;
+    if (const auto point = text.find('.'); point != std::string::npos)
+        text[point] = ',';
+    return text;
+}
+
 void deleteWorkFile(const std::string& path) {
     std::error_code ec;
     // Normal attributes first: a read-only file is deleted all the same.
@@ -61,23 +71,35 @@ FrmMain::PassEnd FrmMain::runTransfer(Region& region) {
     }
     const std::int32_t lLinesPerStep = static_cast<std::int32_t>(lLineCount / 55.0) + 1;
     files_.close(nDataFile);
+    linesToSend_ = lLineCount;
+    logEvent("Envoi vers le K7 : " + std::to_string(lLineCount) + " lignes à envoyer");
     nDataFile = 0;
     std::string sLine;
 
     nDataFile = files_.freeFile();
     files_.openInput(nDataFile, path);
     std::int32_t lLinesSent = 0;
+    linesSent_ = 0;
+    std::int64_t bytesSent = 0;
+    const std::int64_t sendingStart = platform_.tickCount();
     region = Region::Sending;
+    const auto stopped = [&] {
+        logEvent("Envoi interrompu (Close) après " + std::to_string(lLinesSent) + " lignes sur " +
+                 std::to_string(lLineCount));
+        return PassEnd::Stopped;
+    };
     while (!files_.eof(nDataFile)) {
         platform_.doEvents();
         if (StopRequested)
-            return PassEnd::Stopped;
+            return stopped();
         Delay(23);
         if (StopRequested)
-            return PassEnd::Stopped;
+            return stopped();
         sLine = files_.lineInput(nDataFile) + "\r\n";
         sendToDevice(sLine);
         lLinesSent = checked::add32(lLinesSent, 1);
+        linesSent_ = lLinesSent;
+        bytesSent += static_cast<std::int64_t>(sLine.size());
         if (lLinesSent % lLinesPerStep == 0) {
             prgb1.value += 1;
             // A file that grew since it was counted would divide by zero or pass 100.
@@ -89,6 +111,12 @@ FrmMain::PassEnd FrmMain::runTransfer(Region& region) {
         }
     }
 
+    const std::int64_t sendingTime = platform_.tickCount() - sendingStart;
+    logEvent("Envoi terminé : " + std::to_string(lLinesSent) + " lignes, " +
+             std::to_string(bytesSent) + " octets en " + decimalText(sendingTime / 1000.0) +
+             " s, " +
+             (lLinesSent > 0 ? decimalText(static_cast<double>(sendingTime) / lLinesSent) : "-") +
+             " ms par ligne en moyenne");
     region = Region::AfterSending;
     prgb1.value = 80;
     files_.close(nDataFile);
@@ -100,7 +128,7 @@ FrmMain::PassEnd FrmMain::runTransfer(Region& region) {
     const DateTime now = platform_.now();
     const std::string filler = MakeRandomText();
     if (StopRequested)
-        return PassEnd::Stopped;
+        return stopped();
     files_.printLine(nDataFile, dateText(now) + " " + timeText(now) + " " + filler);
     files_.close(nDataFile);
     deleteWorkFile(path);
@@ -114,6 +142,7 @@ FrmMain::PassEnd FrmMain::runTransfer(Region& region) {
     ++nStage;
     sendToDevice(link::EndOfData);
     sendToDevice(link::TransferDone);
+    logEvent("Marques de fin envoyées (ETX, 368) ; enregistrement dans le K7, attente de T#END");
     nUploadTicks = 0;
     setTimerEnabled(tmrUserUpload, true);
     region = Region::None;

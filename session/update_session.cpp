@@ -35,9 +35,23 @@ RuntimeError asRuntimeError(const std::exception& e) {
 
 void FrmMain::cmdGo_Click() {
     sessionRunning_ = true;
-    while (runSession() == SessionEnd::Restart) {
-    }
+    logEvent("Mise à jour : port « " + trimSpaces(cboPort.text()) + " », base « " + cboFile.text() +
+             " »");
+    while (runSession() == SessionEnd::Restart)
+        logEvent("La mise à jour recommence");
     sessionRunning_ = false;
+    logEvent("Résultat : " + lblStatus.caption);
+}
+
+void FrmMain::hideLogin() {
+    // The name and the password may reach the log in the device's 8-bit form (a server's reply)
+    // or as text.
+    // A name that reads the same both ways is its own password: shown as the name, masked.
+    for (const std::string& password : {sFtpPassword, cp1252ToUtf8(sFtpPassword)})
+        log_.hide(password, "(mot de passe)");
+    const std::string shownName = cp1252ToUtf8(maskedDeviceName(sFtpUser));
+    for (const std::string& name : {sFtpUser, cp1252ToUtf8(sFtpUser)})
+        log_.hide(name, shownName);
 }
 
 void FrmMain::sendToDevice(std::string_view bytes) {
@@ -50,7 +64,7 @@ FrmMain::SessionEnd FrmMain::runSession() {
         if (port_.portOpen())
             port_.setPortOpen(false);
     } catch (const std::exception&) {
-        platform_.msgBox(portInUseBoxText(port_.commPort()), mb::OkOnly, "Com Port Open Error");
+        showBox(portInUseBoxText(port_.commPort()), mb::OkOnly, "Com Port Open Error");
         endAfterError();
         return SessionEnd::End;
     }
@@ -86,6 +100,7 @@ FrmMain::SessionEnd FrmMain::runSession() {
         lblStatus.alignment = Alignment::Center;
         lblStatus.caption = "Merci de patienter... Connexion au VIGIE K7 en cours";
         nStage = 1;
+        loggedStage_ = 0;
         setTimerEnabled(tmrDots, true);
 
         for (;;) {
@@ -138,16 +153,22 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
             sRxBuffer.erase(0, sRxBuffer.size() - RxBufferLimit);
     }
     Label5.caption = "  " + std::to_string(nStage);
+    if (nStage != loggedStage_) {
+        logEvent("Étape " + std::to_string(nStage));
+        loggedStage_ = nStage;
+    }
 
     switch (nStage) {
         case 1:
             if (!tmrCheck.enabled()) {
                 nRetryCount = 3;
                 setTimerEnabled(tmrCheck, true);
+                logEvent("Réveil envoyé au K7");
                 sendToDevice(link::WakeUp);
             }
             Label11.caption = std::to_string(nRetryCount);
             if (link::isWakeUpReply(sRxBuffer)) {
+                logEvent("Le K7 répond au réveil");
                 setTimerEnabled(tmrCheck, false);
                 nRetryCount = 0;
                 nStage = 2;
@@ -158,10 +179,13 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
                 nRetryCount = 0;
                 Label11.caption = std::to_string(nRetryCount);
                 sFtpUser = link::cutUserName(sRxBuffer);
+                sFtpPassword = link::passwordFor(sFtpUser);
+                hideLogin();
+                logEvent("Le K7 demande T#FTPUN, identifiant " +
+                         cp1252ToUtf8(maskedDeviceName(sFtpUser)));
                 lblStatus.font.size = 14;
                 lblStatus.caption = "K7 Numéro de série : " + cp1252ToUtf8(sFtpUser);
                 sendToDevice(link::Ack);
-                sFtpPassword = link::passwordFor(sFtpUser);
                 nStage = 3;
                 sRxBuffer.clear();
                 setTimerEnabled(tmrCheck, true);
@@ -172,6 +196,7 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
             if (link::hasRequest(sRxBuffer,
                                  nStage == 3 ? link::PasswordRequest : link::FileRequest)) {
                 setTimerEnabled(tmrCheck, false);
+                logEvent(nStage == 3 ? "Le K7 demande T#FTPPW" : "Le K7 demande T#FTPFILEP");
                 nRetryCount = 0;
                 Label11.caption = std::to_string(nRetryCount);
                 sendToDevice(link::Ack);
@@ -185,6 +210,7 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
         case 5:
             if (link::hasRequest(sRxBuffer, link::GetRequest)) {
                 setTimerEnabled(tmrCheck, false);
+                logEvent("Le K7 demande T#FTPGET");
                 nRetryCount = 0;
                 Label11.caption = std::to_string(nRetryCount);
                 platform_.doEvents();
@@ -206,6 +232,7 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
             break;
         case 8:
             if (link::hasEndReport(sRxBuffer)) {
+                logEvent("Le K7 signale T#END : données enregistrées");
                 prgb1.value = 100;
                 nStage = 9;
             }
@@ -246,6 +273,8 @@ FrmMain::PassEnd FrmMain::runDownload(Region& region) {
                 platform_.doEvents();
                 if (StopRequested)
                     return PassEnd::Stopped;
+                logEvent("Téléchargement de " + sDatabaseFile + ", tentative " +
+                         std::to_string(nAttempt) + " sur 3");
                 blnOK = DownloadDatabase();
                 ++nAttempt;
             } while (!(nAttempt > 3 || blnOK));
@@ -260,7 +289,7 @@ FrmMain::PassEnd FrmMain::runDownload(Region& region) {
             // The download left the hourglass on; the box is a question to the user.
             ShowNormalPointer();
             const int answer =
-                platform_.msgBox(downloadBoxText(), mb::YesNo | mb::Question, FailedUpdateTitle);
+                showBox(downloadBoxText(), mb::YesNo | mb::Question, FailedUpdateTitle);
             if (answer != mb::Yes) {
                 region = Region::None;
                 endAfterError();
@@ -273,15 +302,36 @@ FrmMain::PassEnd FrmMain::runDownload(Region& region) {
 }
 
 FrmMain::SessionEnd FrmMain::handleRegionError(Region region, const RuntimeError& e) {
+    std::string where;
+    switch (region) {
+        case Region::FileProcessing:
+            where = " pendant la lecture du fichier téléchargé";
+            break;
+        case Region::Sending:
+            where = " pendant l'envoi, après " + std::to_string(linesSent_) + " lignes sur " +
+                    std::to_string(linesToSend_);
+            break;
+        case Region::AfterSending:
+            where = " après l'envoi";
+            break;
+        case Region::Download:
+            where = " pendant le téléchargement";
+            break;
+        case Region::Generic:
+        case Region::None:
+            break;
+    }
+    logEvent("Erreur " + std::to_string(e.Number) + where + " : " + e.Description +
+             (e.LastDllError != 0 ? " (système " + std::to_string(e.LastDllError) + ")" : ""));
     switch (region) {
         case Region::Generic:
-            platform_.msgBox(genericBoxText(e), mb::OkOnly, "Error");
+            showBox(genericBoxText(e), mb::OkOnly, "Error");
             break;
         case Region::FileProcessing:
         case Region::Sending:
         case Region::AfterSending: {
-            const int answer = platform_.msgBox(transferBoxText(region, e.Description),
-                                                mb::YesNo | mb::Question, FailedUpdateTitle);
+            const int answer = showBox(transferBoxText(region, e.Description),
+                                       mb::YesNo | mb::Question, FailedUpdateTitle);
             if (answer == mb::Yes) {
                 try {
                     CloseComPort();
@@ -327,6 +377,11 @@ void FrmMain::tmrCheck_Timer() {
     try {
         nRetryCount = checked::add16(nRetryCount, 1);
         if (port_.portOpen()) {
+            logEvent("Relance " + std::to_string(nRetryCount) + " à l'étape " +
+                     std::to_string(nStage) +
+                     (nStage == 1                  ? " : réveil renvoyé"
+                      : nStage >= 2 && nStage <= 6 ? " : acquittement renvoyé"
+                                                   : ""));
             if (nStage == 1)
                 sendToDevice(link::WakeUp);
             else if (nStage >= 2 && nStage <= 6)
@@ -350,6 +405,8 @@ void FrmMain::tmrUserUpload_Timer() {
         if (prgb1.value < 95)
             prgb1.value += step;
         if (nUploadTicks == limit) {
+            logEvent("Attente de l'enregistrement terminée (" + std::to_string(limit * 15) +
+                     " s) sans T#END");
             nStage = 9;
             setTimerEnabled(tmrUserUpload, false);
         }

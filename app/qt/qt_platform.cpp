@@ -176,8 +176,8 @@ std::string QtPlatform::appPath() {
 
 DateTime QtPlatform::now() {
     const QDateTime t = QDateTime::currentDateTime();
-    return {t.date().year(), t.date().month(),  t.date().day(),
-            t.time().hour(), t.time().minute(), t.time().second()};
+    return {t.date().year(),   t.date().month(),  t.date().day(), t.time().hour(),
+            t.time().minute(), t.time().second(), t.time().msec()};
 }
 
 }  // namespace vigie

@@ -315,7 +315,7 @@ std::string Win32Platform::appPath() {
 DateTime Win32Platform::now() {
     SYSTEMTIME t{};
     ::GetLocalTime(&t);
-    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
 }
 
 }  // namespace vigie::win32

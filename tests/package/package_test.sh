@@ -55,7 +55,7 @@ done
 # The program itself, from the unpacked tree. The probe is loaded before the sanitizer runtime.
 mkdir -p "$tmp/config"
 status=0
-XDG_CONFIG_HOME=$tmp/config QT_QPA_PLATFORM=offscreen LD_PRELOAD=$probe \
+XDG_CONFIG_HOME=$tmp/config XDG_STATE_HOME=$tmp/state QT_QPA_PLATFORM=offscreen LD_PRELOAD=$probe \
     ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
     timeout 60 "$root/usr/bin/vigie-k7" >"$tmp/probe.log" 2>"$tmp/stderr.log" || status=$?
 cat "$tmp/probe.log"

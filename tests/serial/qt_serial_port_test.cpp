@@ -35,7 +35,9 @@ std::int32_t errorOf(const std::function<void()>& action) {
 
 class QtPortTest : public ::testing::Test {
   protected:
-    QtPortTest() : env_("VIGIE_COM_DIR", comDir().string()) {}
+    QtPortTest() : env_("VIGIE_COM_DIR", comDir().string()) {
+        env_.set("XDG_STATE_HOME", (dir_.path() / "state").string());  // the form's log
+    }
 
     fs::path comDir() const { return dir_.path() / "com"; }
 

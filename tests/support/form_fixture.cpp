@@ -46,6 +46,7 @@ FormFixture::FormFixture() : dir_(fixtureParent()), platform_(appPath()) {
     std::filesystem::remove_all(configDir());
 #else
     env_.set("XDG_CONFIG_HOME", pathText(configDir()));
+    env_.set("XDG_STATE_HOME", pathText(dir_.path() / "state"));
 #endif
 }
 
@@ -77,6 +78,7 @@ std::filesystem::path FormFixture::settingsFile() const {
 
 FrmMain& FormFixture::makeForm(std::unique_ptr<ftp::FtpLayer> ftpLayer) {
     form_ = std::make_unique<FrmMain>(platform_, port_, probe_, std::move(ftpLayer));
+    form_->setUpdateLogPath(pathText(logFile()));
     platform_.attach(*form_);
     return *form_;
 }

@@ -43,6 +43,10 @@ class FormFixture : public ::testing::Test {
     // Linux: the folder that holds the settings folder; Windows: the settings folder itself.
     std::filesystem::path configDir() const;
     std::filesystem::path settingsFile() const;
+    // The form's log of updates, in the fixture's folder on both systems.
+    std::filesystem::path logFile() const {
+        return dir_.path() / "state" / "vigie-k7" / "updates.log";
+    }
 
     TempDir dir_;
     VirtualPlatform platform_;

@@ -57,7 +57,7 @@ ftp::Handle MemoryFtpLayer::internetConnect(ftp::Handle session, const std::stri
         lastResponse_ = "530 Authentication failed.";
         return fail(ftp::code::IncorrectPassword);
     }
-    lastResponse_ = "230 Login successful.";
+    lastResponse_ = loginReply;
     objects_[next_] = Object{Kind::Connection, session, user, 0, ""};
     return next_++;
 }

@@ -18,6 +18,7 @@ class MemoryFtpLayer : public ftp::FtpLayer {
   public:
     std::map<std::string, std::string> users;  // name -> password
     std::map<std::string, std::string> files;  // remote name -> bytes; searched in name order
+    std::string loginReply = "230 Login successful.";  // some servers name the user here
 
     // Failures.
     bool unreachable = false;  // connects fail as if no server answered (code 12029)

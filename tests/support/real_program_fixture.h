@@ -37,6 +37,7 @@ class RealProgramTest : public ::testing::Test {
         std::filesystem::create_directories(dir_.path() / "com");
         writeFile(dir_.path() / "server" / "LocationsMid.txt", sampleDatabase());
         env_.set("XDG_CONFIG_HOME", (dir_.path() / "config").string());
+        env_.set("XDG_STATE_HOME", (dir_.path() / "state").string());
         env_.set("VIGIE_COM_DIR", (dir_.path() / "com").string());
         env_.unset("VIGIE_UPDATE_SERVER");
         std::error_code ec;

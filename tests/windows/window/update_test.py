@@ -143,6 +143,33 @@ class UpdateTest(unittest.TestCase):
         process.wait(timeout=30)
         with open(os.path.join(folder, "Temp", "HD.ini"), "rb") as f:
             self.assertEqual(f.read(), b"*1*1*\r\n")
+        self.assert_logged_in_local_app_data(
+            "dossier du programme : P:\\" + ACCENTED_FOLDER,
+            ["Mise à jour : port « 1 », base « Radars »", "Port COM1 ouvert (38400,N,8,1)",
+             "Le K7 demande T#FTPUN, identifiant AB****3", "Connexion au serveur 127.0.0.1:",
+             "Connecté au serveur : 230", "Téléchargement réussi", "Envoi vers le K7 : 60 lignes",
+             "Envoi terminé : 60 lignes", "Le K7 signale T#END",
+             "Résultat : K7 mis à jour. / Vous pouvez maintenant fermer", "Fin du programme"])
+
+    def assert_logged_in_local_app_data(self, start, events):
+        """The log in %LOCALAPPDATA%\\VIGIE K7 has Windows line ends, never the device's name
+        nor its password, and after the start-up line that holds start, the events in order."""
+        local = self.desk.unix_path(self.desk.windows_env("LOCALAPPDATA"))
+        with open(os.path.join(local, "VIGIE K7", "updates.log"), "rb") as f:
+            log = f.read()
+        self.assertTrue(log.endswith(b"\r\n"))
+        self.assertNotIn(b"\n", log.replace(b"\r\n", b""), "a line end that is not CR LF")
+        self.assertNotIn(FTP_USER.encode(), log)
+        self.assertNotIn(FTP_PASSWORD.encode(), log)
+        lines = log.decode("utf-8").split("\r\n")
+        starts = [i for i, line in enumerate(lines) if start in line]
+        self.assertTrue(starts, "no start-up line with %r in:\n%s" % (start, "\n".join(lines)))
+        at = starts[-1]
+        for event in events:
+            found = next((i for i in range(at + 1, len(lines)) if event in lines[i]), None)
+            self.assertIsNotNone(found, "no %r after line %d of:\n%s"
+                                 % (event, at, "\n".join(lines)))
+            at = found
 
     def test_a_folder_that_cannot_be_written_sends_the_working_file_to_local_app_data(self):
         lines = database_lines(200)
