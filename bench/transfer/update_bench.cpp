@@ -12,7 +12,10 @@
 //     the bare QWidget's peak memory as the peer of the update's;
 //   - MakeRandomText against the same text built without a yield per piece.
 //
-// Usage: update_bench [--lines N] [--peer-lines N] [--startups N]
+//   - the same update without its log (a shorter one, 1,000 lines): the pacing with the log on
+//     against the same run's pacing with it off;
+//
+// Usage: update_bench [--lines N] [--off-lines N] [--peer-lines N] [--startups N]
 // Prints tables, then one "ROW" line per result for bench/run.
 
 #include <fcntl.h>
@@ -459,7 +462,7 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int run(int argc, char** argv) {
-    int lineCount = 5000, peerLines = 1000, startups = 7;
+    int lineCount = 5000, offLines = 1000, peerLines = 1000, startups = 7;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string arg = argv[i];
         const int value = std::max(2, std::atoi(argv[i + 1]));
@@ -467,10 +470,12 @@ int run(int argc, char** argv) {
             lineCount = value;
         else if (arg == "--peer-lines")
             peerLines = value;
+        else if (arg == "--off-lines")
+            offLines = value;
         else if (arg == "--startups")
             startups = value;
         else
-            fail("usage: update_bench [--lines N] [--peer-lines N] [--startups N]");
+            fail("usage: update_bench [--lines N] [--off-lines N] [--peer-lines N] [--startups N]");
     }
     const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
     const fs::path k7sim = bin / "k7sim";
@@ -489,9 +494,7 @@ int run(int argc, char** argv) {
     fs::create_directories(work / "server");
     fs::create_directories(work / "com");
 
-    // ---- One whole update ----------------------------------------------------------------------
-    const std::string database = makeDatabase(lineCount);
-    writeFile(work / "server" / "LocationsMid.txt", database);
+    // ---- One whole update, with its log, and a shorter one without ----------------------------
     auto server = std::make_unique<Process>(
         std::vector<std::string>{"/usr/bin/python3", FTP_SERVER_SCRIPT, "--root",
                                  (work / "server").string(), "--user", "AB12CD3:3DC21BA"},
@@ -501,31 +504,49 @@ int run(int argc, char** argv) {
         fail("the FTP server did not start");
     const std::string serverAddress = "127.0.0.1:" + portLine->substr(5);
 
-    std::fprintf(stderr, "update_bench: one update of %d lines (about %.0f s)...\n", lineCount,
-                 (9 * kPassMs + lineCount * kFloorMs) / 1000);
-    std::map<std::string, std::string> update;
-    std::vector<std::int64_t> lineTimes;
-    {
-        Device device(k7sim, work / "com", work / "received");
-        Process program(
-            {launcher.string(), "update"},
-            {"XDG_CONFIG_HOME=" + (work / "config-update").string(),
-             "VIGIE_COM_DIR=" + (work / "com").string(), "VIGIE_UPDATE_SERVER=" + serverAddress});
-        update = keyValues(program.readAll());
-        const int status = program.wait(10000);
-        lineTimes = device.finished(10000);
-        if (status != 0 || update["ok"] != "1")
-            fail("the update did not succeed: status " + update["status"] + "; box " +
-                 update["first_box"]);
-    }
+    // The update's log goes to stateHome/vigie-k7/updates.log; a file in the way of that folder
+    // turns the log off.
+    const auto wholeUpdate = [&](const std::string& name, const fs::path& stateHome, int lines) {
+        const std::string database = makeDatabase(lines);
+        writeFile(work / "server" / "LocationsMid.txt", database);
+        std::fprintf(stderr, "update_bench: one update of %d lines, %s (about %.0f s)...\n", lines,
+                     name.c_str(), (9 * kPassMs + lines * kFloorMs) / 1000);
+        std::map<std::string, std::string> result;
+        std::vector<std::int64_t> times;
+        {
+            Device device(k7sim, work / "com", work / "received");
+            Process program(
+                {launcher.string(), "update"},
+                {"XDG_CONFIG_HOME=" + (work / ("config-" + name)).string(),
+                 "XDG_STATE_HOME=" + stateHome.string(), "VIGIE_COM_DIR=" + (work / "com").string(),
+                 "VIGIE_UPDATE_SERVER=" + serverAddress});
+            result = keyValues(program.readAll());
+            const int status = program.wait(10000);
+            times = device.finished(10000);
+            if (status != 0 || result["ok"] != "1")
+                fail("the update did not succeed: status " + result["status"] + "; box " +
+                     result["first_box"]);
+        }
+        if (readFile(work / "received") != database + "\x03\r\n\r\n368\r\n")
+            fail("the simulator did not receive the database exactly");
+        if (static_cast<int>(times.size()) != lines)
+            fail("line reports: " + std::to_string(times.size()));
+        if (static_cast<int>(number(result, "send_lines")) != lines)
+            fail("the program's sends of data lines: " + result["send_lines"]);
+        return std::make_pair(result, times);
+    };
+    const fs::path logOn = work / "state-on", logOff = work / "state-off";
+    fs::create_directories(logOff);
+    writeFile(logOff / "vigie-k7", "in the way of the log's folder");
+    auto [update, lineTimes] = wholeUpdate("log-on", logOn, lineCount);
+    const std::string log = readFile(logOn / "vigie-k7" / "updates.log");
+    if (log.find("Envoi terminé : " + std::to_string(lineCount) + " lignes") == std::string::npos)
+        fail("the update's log does not tell its sending");
+    const auto [unlogged, unloggedTimes] = wholeUpdate("log-off", logOff, offLines);
+    if (fs::exists(logOff / "vigie-k7" / "updates.log"))
+        fail("the update without a log wrote one");
     server.reset();
-    if (readFile(work / "received") != database + "\x03\r\n\r\n368\r\n")
-        fail("the simulator did not receive the database exactly");
-    if (static_cast<int>(lineTimes.size()) != lineCount)
-        fail("line reports: " + std::to_string(lineTimes.size()));
     const Pacing program = pacing(lineTimes);
-    if (static_cast<int>(number(update, "send_lines")) != lineCount)
-        fail("the program's sends of data lines: " + update["send_lines"]);
     Pacing sent;
     sent.lines = static_cast<std::size_t>(lineCount);
     sent.minMs = number(update, "send_min_ms");
@@ -533,6 +554,8 @@ int run(int argc, char** argv) {
     sent.meanMs = number(update, "send_mean_ms");
     sent.p99Ms = number(update, "send_p99_ms");
     sent.maxMs = number(update, "send_max_ms");
+    const double unloggedMeanMs = number(unlogged, "send_mean_ms");
+    const Pacing unloggedReceived = pacing(unloggedTimes);
 
     // ---- The peer writer -----------------------------------------------------------------------
     std::fprintf(stderr, "update_bench: the plain writer, %d lines...\n", peerLines);
@@ -640,6 +663,13 @@ int run(int argc, char** argv) {
         fmt("%.3f", sent.minMs) + fmt(" / %.3f ms", sent.meanMs), "23 ms floor",
         sent.meanMs / kFloorMs, "min >= 23, mean <= 24",
         sent.minMs >= kFloorMs && sent.meanMs <= 24.0);
+    row("transfer: ms between sends, mean, log on / off", fmt("%.3f ms", sent.meanMs),
+        fmt("%.3f ms, log off", unloggedMeanMs), sent.meanMs / unloggedMeanMs, "<= off + 0.1 ms",
+        sent.meanMs <= unloggedMeanMs + 0.1);
+    row("transfer: ms per line as received, median, log on / off", fmt("%.3f ms", program.medianMs),
+        fmt("%.3f ms, log off", unloggedReceived.medianMs),
+        program.medianMs / unloggedReceived.medianMs, "<= off + 0.1 ms",
+        program.medianMs <= unloggedReceived.medianMs + 0.1);
     row("peer: plain write + sleep, median / p99",
         fmt("%.3f", peer.medianMs) + fmt(" / %.3f ms", peer.p99Ms), "23 ms floor",
         peer.p99Ms / kFloorMs, "-", std::nullopt);
