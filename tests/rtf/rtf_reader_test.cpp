@@ -457,10 +457,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ShippedDocument{"M4Start.rtf",
                                     {"Com Port", "Download File", "Start Update", "Next",
                                      "débranchez", "mise à jour", "adaptateur USB"}},
-                    ShippedDocument{"UserGuide.rtf",
-                                    {"Filter Com Ports", "Help", "Troubleshooting",
-                                     "Download Latest Version", "Exit", " - In Use", "pare-feu",
-                                     "dialout", "téléchargement", "Dépannage"}}),
+                    ShippedDocument{
+                        "UserGuide.rtf",
+                        {"Filter Com Ports", "Help", "Troubleshooting", "Download Latest Version",
+                         "Exit", " - In Use", "pare-feu", "dialout", "téléchargement", "Dépannage",
+                         "En cas de problème", "updates.log", "%LOCALAPPDATA%",
+                         "~/.local/state/vigie-k7/updates.log"}}),
     [](const testing::TestParamInfo<ShippedDocument>& info) {
         return std::string(info.param.file).substr(0, std::string(info.param.file).find('.'));
     });
