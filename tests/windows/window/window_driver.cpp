@@ -26,8 +26,6 @@
 //   window_driver workarea -                  the primary screen's work area: left top width height
 //   window_driver hold -                      keeps a hidden window on the desktop until ended;
 //                                             prints "holding" once it is there
-//   window_driver record FILE TEXT...         appends the texts, one a line, to FILE (a stand-in
-//                                             for the browser: what the program asked to open)
 //   window_driver menu TITLE NAME             a menu command of the main window, by its name
 //   window_driver doctext TITLE               the text of the window's rich-text box
 //   window_driver docformat TITLE             the rich-text box's character format at the caret:
@@ -416,16 +414,6 @@ int run(const std::vector<std::wstring>& args) {
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0)
             ::DispatchMessageW(&msg);
         return 0;
-    }
-    if (command == L"record") {
-        FILE* out = _wfopen(title.c_str(), L"ab");
-        if (!out)
-            return 1;
-        for (size_t i = 3; i < args.size(); ++i) {
-            const std::string line = narrow(args[i]) + "\n";
-            std::fwrite(line.data(), 1, line.size(), out);
-        }
-        return std::fclose(out) == 0 ? 0 : 1;
     }
     if (command == L"gone") {
         const ULONGLONG end = ::GetTickCount64() + ms(3, 10000);

@@ -5,7 +5,7 @@ the close boxes, the documents and their fallback messages, the settings file wr
 the program's own drive; and the zip a user unpacks, started from where it was unpacked.
 
     window_test.py --program build-win/bin/vigie-k7.exe --driver build-win/bin/window_driver.exe
-                   --zip build-win/dist/vigie-k7-1.0.2-win64.zip
+                   --recorder build-win/bin/page_recorder.exe --zip build-win/dist/vigie-k7-1.0.2-win64.zip
                    --support-page https://www.vigie-k7.example/telechargement.php
 """
 
@@ -132,10 +132,10 @@ class WindowTest(unittest.TestCase):
         self.addCleanup(os.close, master)
         self.addCleanup(os.close, slave)
         self.desk.map_com(1, os.ttyname(slave))
-        # The browser, as the shell finds it for a web address: the driver writes down what it
-        # was asked to open.
+        # The browser, as the shell finds it for a web address: a GUI program that writes down
+        # what it was asked to open.
         opened = os.path.join(self.desk.work, "opened.txt")
-        self.desk.register_browser([self.desk.windows_path(ARGS.driver), "record",
+        self.desk.register_browser([self.desk.windows_path(ARGS.recorder),
                                     self.desk.windows_path(opened)])
         process, folder = self.start_program()
         self.desk.drive("click", START_TITLE, "Next")
@@ -274,6 +274,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--driver", required=True)
+    parser.add_argument("--recorder", required=True)
     parser.add_argument("--zip", required=True)
     parser.add_argument("--support-page", required=True)
     ARGS, rest = parser.parse_known_args()
