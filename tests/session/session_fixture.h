@@ -11,6 +11,14 @@
 
 namespace vigie::test {
 
+// A database of that many lines as the server keeps it: Windows-1252 text, CR LF after each line.
+inline std::string database(int lines) {
+    std::string text;
+    for (int i = 1; i <= lines; ++i)
+        text += "4.8" + std::to_string(i) + ",45.7,FIXE,50,Ch\xEAne " + std::to_string(i) + "\r\n";
+    return text;
+}
+
 class SessionFixture : public FormFixture {
   protected:
     SessionFixture() : k7_(platform_, port_) { probe_.results = {{1, ProbeResult::Opened}}; }

@@ -19,13 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string database(int lines) {
-    std::string text;
-    for (int i = 1; i <= lines; ++i)
-        text += "4.8" + std::to_string(i) + ",45.7,FIXE,50,Ch\xEAne " + std::to_string(i) + "\r\n";
-    return text;
-}
-
 const std::string kDatabase = database(110);
 const std::string kSize = std::to_string(kDatabase.size());
 

@@ -19,13 +19,6 @@ namespace fs = std::filesystem;
 
 const std::string kMarkers = "\x03\r\n\r\n368\r\n";
 
-std::string database(int lines) {
-    std::string text;
-    for (int i = 1; i <= lines; ++i)
-        text += "4.8" + std::to_string(i) + ",45.7,FIXE,50,Ch\xEAne " + std::to_string(i) + "\r\n";
-    return text;
-}
-
 class UpdateTest : public SessionFixture {
   protected:
     UpdateTest() {
