@@ -11,6 +11,8 @@ done
 echo "Installing: ${missing[*]}" >&2
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-"${sudo_cmd[@]}" apt-get update -qq >&2
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
+# Another install on the machine holds dpkg's lock for a while: wait for it rather than fail.
+wait_lock=(-o DPkg::Lock::Timeout=600)
+"${sudo_cmd[@]}" apt-get "${wait_lock[@]}" update -qq >&2
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get "${wait_lock[@]}" install -y -qq \
+    --no-install-recommends "${missing[@]}" >/dev/null
