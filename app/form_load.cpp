@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "app/frm_main.h"
+#include "app/port_entries.h"
 #include "app/settings.h"
 #include "app/support_site.h"
 #include "app/system_name.h"
@@ -20,6 +21,10 @@ constexpr const char* CRLF = "\r\n";
 
 bool isDigit(const std::string& c) {
     return c.size() == 1 && c[0] >= '0' && c[0] <= '9';
+}
+
+bool isNumber(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 std::string instructionsText() {
@@ -136,7 +141,7 @@ void FrmMain::readSettings() {
     tolerant([&] {
         std::ifstream in(filePath(sIniFile), std::ios::binary);
         platform_.doEvents();
-        char buf[7];
+        char buf[kIniBytesRead];
         in.read(buf, sizeof buf);
         iniText.assign(buf, static_cast<size_t>(in.gcount()));
     });
@@ -151,7 +156,7 @@ void FrmMain::readSettings() {
     mnuMainFilter.checked = isDigit(sFilterFlag) && sFilterFlag != "1";
     tolerant([&] { mnuMainFilter_Click(); });
     tolerant([&] {
-        if (isDigit(fields.port)) {
+        if (isNumber(fields.port)) {
             for (int i = 0; i < cboPort.listCount(); ++i) {
                 if (trimSpaces(cboPort.items[static_cast<size_t>(i)]) == fields.port) {
                     cboPort.listIndex = i;
@@ -175,8 +180,12 @@ void FrmMain::Form_Unload() {
     } catch (const std::exception&) {
     }
     removeWorkFile();
-    const std::string port = trimSpaces(cboPort.text());
-    const std::string portChar = port.substr(0, port.empty() ? 0 : 1);
+    // The port's whole number, so that COM10 and above come back as themselves.
+    std::string portField = portEntryDigits(cboPort.text());
+    if (portField.empty()) {
+        const std::string port = trimSpaces(cboPort.text());
+        portField = port.substr(0, port.empty() ? 0 : 1);
+    }
     std::error_code ec;
     if (!sIniFile.empty()) {
         // A forced delete: Windows refuses to delete a read-only file.
@@ -185,7 +194,7 @@ void FrmMain::Form_Unload() {
         sFilterFlag = mnuMainFilter.checked ? "1" : "0";
         std::ofstream out(filePath(sIniFile), std::ios::binary | std::ios::trunc);
         if (out)
-            out << buildIniLine(portChar, sFilterFlag, sTestFlag) << CRLF;
+            out << buildIniLine(portField, sFilterFlag, sTestFlag) << CRLF;
     }
     platform_.endProgram();
 }

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/controls.h"
 #include "core/data_files.h"
@@ -147,6 +148,12 @@ class FrmMain {
     // A message box, and its answer, written down in the log.
     int showBox(const std::string& text, int flags, const std::string& title);
     void readSettings();
+    // COM1 to COM12, then the ports above them that the system lists.
+    std::vector<int> portsToOffer();
+    // The list of these ports without probing, the first selected.
+    void fillDefaultPortList(const std::vector<int>& ports);
+    // The tooltips of the list's entries: the names the system gives these ports.
+    void describePortList(const std::vector<int>& ports);
     // The database is the distributor's: a working file that a stopped or failed update left
     // behind does not outlive the program.
     void removeWorkFile();

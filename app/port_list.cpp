@@ -1,14 +1,23 @@
-// The port list of cboPort and its two modes: probed ports (filter on) or COM1 to COM12.
+// The port list of cboPort and its two modes: probed ports (filter on) or every port the program
+// offers without probing (COM1 to COM12, and the system's ports above them).
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
 
 #include "app/frm_main.h"
+#include "app/port_entries.h"
 #include "core/text.h"
+#include "serial/port_names.h"
 
 namespace vigie {
 namespace {
 
-constexpr int kLastPort = 12;
+// The ports every list has had, present or not.
+constexpr int kLastClassicPort = 12;
+// A probe that has not answered by then counts as a port that does not answer: opening a
+// Bluetooth port can take seconds before it fails, and the window waits for the probes.
+constexpr std::chrono::milliseconds kProbeLimit{1000};
 constexpr const char* kPortErrorTitle = "Vigie K7 Updater - Port COM Erreur";
 
 const char* const kNoPortText =
@@ -26,29 +35,63 @@ const char* const kFallbackText =
     "Une erreur s'est produite pendant la vérification des ports COM disponibles. \r\n"
     "Changement à la liste par défaut.";
 
-void fillDefaultList(ComboBox& list) {
-    list.clear();
-    for (int n = 1; n <= kLastPort; ++n)
-        list.addItem(numberText(n));
-    list.listIndex = 0;
+}  // namespace
+
+std::vector<int> FrmMain::portsToOffer() {
+    std::vector<int> ports;
+    for (int n = 1; n <= kLastClassicPort; ++n)
+        ports.push_back(n);
+    // Windows gives a new number to each USB adapter, and often to each socket: a laptop that has
+    // seen a few is past COM12. Without the system's list, the classic ports still show.
+    try {
+        std::vector<int> listed = portProbe().listedPorts();
+        std::sort(listed.begin(), listed.end());
+        for (int n : listed)
+            if (n > ports.back() && n <= kHighestPort)
+                ports.push_back(n);
+    } catch (const std::exception&) {
+    }
+    return ports;
 }
 
-}  // namespace
+void FrmMain::fillDefaultPortList(const std::vector<int>& ports) {
+    cboPort.clear();
+    for (int n : ports)
+        cboPort.addItem(numberText(n));
+    cboPort.listIndex = 0;
+    describePortList(ports);
+}
+
+void FrmMain::describePortList(const std::vector<int>& ports) {
+    // The names help the user choose; a list without them still works.
+    try {
+        const std::map<int, std::string> descriptions = portProbe().describePorts(ports);
+        for (const std::string& entry : cboPort.items) {
+            const auto description = descriptions.find(portEntryNumber(entry));
+            if (description != descriptions.end())
+                cboPort.toolTips[entry] = description->second;
+        }
+    } catch (const std::exception&) {
+    }
+}
 
 void FrmMain::mnuMainFilter_Click() {
     cboPort.clear();
     mnuMainFilter.checked = !mnuMainFilter.checked;
     if (!mnuMainFilter.checked) {
-        fillDefaultList(cboPort);
+        fillDefaultPortList(portsToOffer());
         return;
     }
 
+    const std::vector<int> ports = portsToOffer();
     try {
+        const std::map<int, ProbeResult> answers = portProbe().probeAll(ports, kProbeLimit);
         bool found = false;
         std::int16_t inUse = 0;
         std::int16_t absent = 0;
-        for (int n = 1; n <= kLastPort; ++n) {
-            switch (portProbe().probe(n)) {
+        for (int n : ports) {
+            const auto answer = answers.find(n);
+            switch (answer == answers.end() ? ProbeResult::OtherError : answer->second) {
                 case ProbeResult::Opened:
                     cboPort.addItem(numberText(n));
                     found = true;
@@ -64,16 +107,17 @@ void FrmMain::mnuMainFilter_Click() {
                     break;
             }
         }
+        describePortList(ports);
         if (found)
             cboPort.listIndex = 0;
-        else if (absent == kLastPort)
+        else if (absent == static_cast<std::int16_t>(ports.size()))
             showBox(kNoPortText, mb::OkOnly, kPortErrorTitle);
         else if (inUse > 0)
             showBox(kNoFreePortText, mb::OkOnly, kPortErrorTitle);
     } catch (const std::exception&) {
         showBox(kFallbackText, mb::Information, "Vigie Updater");
         mnuMainFilter.checked = false;
-        fillDefaultList(cboPort);
+        fillDefaultPortList(ports);
     }
 }
 

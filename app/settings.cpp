@@ -20,10 +20,21 @@ size_t findStar(std::string_view text, size_t from1) {
 }  // namespace
 
 IniFields splitIniText(std::string_view iniText) {
-    const std::string_view text = iniText.substr(0, 7);
+    std::string_view text = iniText.substr(0, 7);
     IniFields f;
     size_t p = findStar(text, 1);
     f.port = charAfter(text, p);
+    if (p > 0) {
+        // The port's whole number: the digits up to the next "*".
+        size_t digits = 0;
+        while (p + digits < iniText.size() && iniText[p + digits] >= '0' &&
+               iniText[p + digits] <= '9')
+            ++digits;
+        if (digits > 1) {
+            f.port = std::string(iniText.substr(p, digits));
+            text = iniText.substr(0, 7 + digits - 1);
+        }
+    }
     p = findStar(text, p + 1);
     f.filter = charAfter(text, p);
     p = findStar(text, p + 1);
@@ -31,9 +42,9 @@ IniFields splitIniText(std::string_view iniText) {
     return f;
 }
 
-std::string buildIniLine(const std::string& portChar, const std::string& filterFlag,
+std::string buildIniLine(const std::string& portField, const std::string& filterFlag,
                          const std::string& testFlag) {
-    std::string line = "*" + portChar + "*" + filterFlag + "*";
+    std::string line = "*" + portField + "*" + filterFlag + "*";
     if (testFlag == "t")
         line += "t*";
     return line;

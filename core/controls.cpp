@@ -16,6 +16,11 @@ std::string ComboBox::text() const {
     return items[static_cast<size_t>(listIndex)];
 }
 
+std::string ComboBox::toolTip() const {
+    const auto tip = toolTips.find(text());
+    return tip == toolTips.end() ? "" : tip->second;
+}
+
 void Timer::setEnabled(bool on, std::int64_t now) {
     if (on && !enabled_)
         dueAt_ = now + interval_;

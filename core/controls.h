@@ -3,6 +3,7 @@
 // onto its widgets at every yield and after every handler, and tests read them directly.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,11 +38,14 @@ struct Button {
 
 struct ComboBox {
     std::vector<std::string> items;
+    // What the list tells about an item when the pointer rests on it, by the item's text.
+    std::map<std::string, std::string> toolTips;
     int listIndex = -1;  // -1: nothing selected
     bool enabled = true;
 
     void clear() {
         items.clear();
+        toolTips.clear();
         listIndex = -1;
     }
     void addItem(std::string text) { items.push_back(std::move(text)); }
@@ -49,6 +53,8 @@ struct ComboBox {
     int listCount() const { return static_cast<int>(items.size()); }
     // The selected item's text, "" when nothing is selected.
     std::string text() const;
+    // The selected item's tooltip, "" when it has none or nothing is selected.
+    std::string toolTip() const;
 };
 
 struct MenuItem {

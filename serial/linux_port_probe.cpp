@@ -13,8 +13,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <set>
 
+#include "core/text.h"
+#include "serial/parallel_probe.h"
 #include "serial/port_names.h"
 
 namespace vigie {
@@ -114,16 +118,114 @@ bool processAlive(pid_t pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
+// The first line of a small file of the system's, without control characters (a USB device
+// names itself: what it says reaches the window and the log); "" when it cannot be read.
+std::string systemText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    std::getline(in, line);
+    std::string text;
+    for (char c : line)
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
+            text += c;
+    return trimSpaces(text);
+}
+
 }  // namespace
 
-SystemPortProbe::SystemPortProbe(std::vector<std::string> lockDirs)
-    : lockDirs_(std::move(lockDirs)) {}
+SystemPortProbe::SystemPortProbe(std::vector<std::string> lockDirs, std::string devDir,
+                                 std::string sysDir)
+    : lockDirs_(std::move(lockDirs)), devDir_(std::move(devDir)), sysDir_(std::move(sysDir)) {}
+
+std::string SystemPortProbe::devicePath(int portNumber) const {
+    if (const char* dir = std::getenv("VIGIE_COM_DIR"); dir && *dir)
+        return portDevicePath(portNumber);
+    const std::string name = portDeviceName(portNumber);
+    return name.empty() ? "" : devDir_ + "/" + name;
+}
 
 ProbeResult SystemPortProbe::probe(int portNumber) {
-    const std::string path = portDevicePath(portNumber);
+    const std::string path = devicePath(portNumber);
     if (path.empty())
         return ProbeResult::NotFound;
     return probePath(path);
+}
+
+std::map<int, ProbeResult> SystemPortProbe::probeAll(const std::vector<int>& ports,
+                                                     std::chrono::milliseconds limit) {
+    // The paths are settled here, once: a probe left behind must not read the environment
+    // while somebody changes it.
+    std::map<int, std::string> paths;
+    for (int n : ports)
+        paths[n] = devicePath(n);
+    return probeSideBySide(
+        [self = *this, paths](int n) {
+            const std::string& path = paths.at(n);
+            return path.empty() ? ProbeResult::NotFound : self.probePath(path);
+        },
+        ports, limit);
+}
+
+std::vector<int> SystemPortProbe::listedPorts() {
+    namespace fs = std::filesystem;
+    std::set<int> ports;
+    std::error_code ec;
+    if (const char* dir = std::getenv("VIGIE_COM_DIR"); dir && *dir) {
+        for (int n = 1; n <= kHighestPort; ++n)
+            if (fs::exists(portDevicePath(n), ec))
+                ports.insert(n);
+        return {ports.begin(), ports.end()};
+    }
+    for (fs::directory_iterator it(devDir_, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const int n = portNumberOfDevice(name);
+        if (n > 0 && !emptyUart(name))
+            ports.insert(n);
+    }
+    return {ports.begin(), ports.end()};
+}
+
+std::map<int, std::string> SystemPortProbe::describePorts(const std::vector<int>& ports) {
+    std::map<int, std::string> descriptions;
+    for (int n : ports) {
+        std::string device = devicePath(n);
+        if (device.empty())
+            continue;
+        // A link in VIGIE_COM_DIR, or a name udev gave, is shown as the device it leads to.
+        if (char* real = ::realpath(device.c_str(), nullptr)) {
+            device = real;
+            std::free(real);
+        }
+        descriptions[n] = describePort(adapterName(baseName(device)), device);
+    }
+    return descriptions;
+}
+
+std::string SystemPortProbe::adapterName(const std::string& ttyName) const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    // The tty's device is an interface of the USB device, which holds the names, a few levels up.
+    fs::path at = fs::canonical(fs::path(sysDir_) / "class" / "tty" / ttyName / "device", ec);
+    for (int level = 0; !ec && level < 6 && at.has_relative_path();
+         ++level, at = at.parent_path()) {
+        if (!fs::exists(at / "idVendor", ec))
+            continue;
+        const std::string maker = systemText(at / "manufacturer");
+        const std::string product = systemText(at / "product");
+        if (maker.empty() && product.empty())
+            return "USB " + systemText(at / "idVendor") + ":" + systemText(at / "idProduct");
+        if (maker.empty() || product.rfind(maker, 0) == 0)
+            return product;
+        return product.empty() ? maker : maker + " " + product;
+    }
+    return "";
+}
+
+bool SystemPortProbe::emptyUart(const std::string& ttyName) const {
+    // The kernel makes ttyS devices whether or not a UART answers behind them; it tells which by
+    // the port's type, 0 for none.
+    return ttyName.rfind("ttyS", 0) == 0 &&
+           systemText(std::filesystem::path(sysDir_) / "class" / "tty" / ttyName / "type") == "0";
 }
 
 ProbeResult SystemPortProbe::probePath(const std::string& devicePath) const {

@@ -1,5 +1,11 @@
 #pragma once
-// Asks the system whether serial port COMn exists and whether another program holds it.
+// Asks the system which serial ports it has, whether another program holds one, and what the user
+// knows each by.
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace vigie {
 
@@ -13,8 +19,21 @@ enum class ProbeResult {
 class PortProbe {
   public:
     virtual ~PortProbe() = default;
+
+    // One port, answered when the system answers: a port that is slow to open holds the caller.
     // Raises vigie::RuntimeError when the probe itself cannot be made.
     virtual ProbeResult probe(int portNumber) = 0;
+    // The ports probed side by side. A port whose answer has not come within the limit is left out
+    // of the result; its probe goes on alone and lets go of the port when the system answers.
+    // Raises vigie::RuntimeError when a probe that answered in time could not be made.
+    virtual std::map<int, ProbeResult> probeAll(const std::vector<int>& ports,
+                                                std::chrono::milliseconds limit) = 0;
+    // The ports the system lists, in increasing order, found without opening any; empty when the
+    // system has no list or cannot give it.
+    virtual std::vector<int> listedPorts() = 0;
+    // What the user reads for each of these ports: the adapter's name where the system knows it,
+    // with the port's device (serial/port_names.h describePort).
+    virtual std::map<int, std::string> describePorts(const std::vector<int>& ports) = 0;
 };
 
 }  // namespace vigie

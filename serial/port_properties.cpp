@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/runtime_error.h"
+#include "serial/port_names.h"
 
 namespace vigie {
 namespace {
@@ -77,7 +78,7 @@ LineSettings parseLineSettings(const std::string& text) {
 }
 
 std::int16_t checkedPortNumber(std::int16_t port) {
-    if (port < 1)
+    if (port < 1 || port > kHighestPort)
         throw RuntimeError(err::InvalidPortNumber, "MSComm1", "Invalid port number");
     return port;
 }

@@ -21,7 +21,7 @@ struct LineSettings {
 // Parity N, E, O, M or S in either case; 5 to 8 data bits; 1, 1.5 or 2 stop bits; blanks are
 // ignored. Anything else raises vigie::RuntimeError 380 (invalid property value).
 LineSettings parseLineSettings(const std::string& text);
-// The port number when it is 1 or more; raises err::InvalidPortNumber otherwise.
+// The port number when it is 1 to 255; raises err::InvalidPortNumber otherwise.
 std::int16_t checkedPortNumber(std::int16_t port);
 // The read length when it is 0 or more; raises 380 (invalid property value) otherwise.
 std::int16_t checkedInputLen(std::int16_t len);

@@ -83,8 +83,11 @@ bool FrmMain::OpenComPort(std::int32_t baudRate) {
             MSComm1().setInputLen(0);
             MSComm1().setPortOpen(true);
             Label3.caption = "Port Open";
-            logEvent("Port COM" + std::to_string(MSComm1().commPort()) + " ouvert (" + settings +
-                     ")");
+            // Support asks "which port is the K7 on?": the adapter's name, where there is one.
+            const std::string port = "COM" + std::to_string(MSComm1().commPort());
+            const std::string name = cboPort.toolTip();
+            logEvent("Port " + port + " ouvert (" + settings + ")" +
+                     (name.empty() || name == port ? "" : " : " + name));
         }
         return true;
     } catch (const RuntimeError& e) {

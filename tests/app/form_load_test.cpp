@@ -67,13 +67,51 @@ TEST_F(FormLoadTest, SettingsComeBackAndAreWrittenAgain) {
     }
 }
 
-TEST_F(FormLoadTest, PortElevenIsStoredAsOne) {
-    writeFile(settingsFile(), "*1*0*\r\n");
+// The port's whole number is kept, so that COM10 and above come back as themselves: COM1 to
+// COM12 free, COM14 free and COM27 held, both above 12 and listed by the system.
+TEST_F(FormLoadTest, PortsAboveNineComeBackWhole) {
+    probe_.results.clear();
+    for (int n : {1, 3, 10, 11, 12, 14})
+        probe_.results[n] = ProbeResult::Opened;
+    probe_.results[27] = ProbeResult::AccessDenied;
+    probe_.listed = {14, 27};
+    const Items filtered{" 1", " 3", " 10", " 11", " 12", " 14", "27 - In Use"};
+    Items all = kDefaultList;
+    all.insert(all.end(), {" 14", " 27"});
+    const SettingsCase cases[] = {
+        {"an old line", "*1*1*\r\n", true, " 1", false, "*1*1*\r\n"},
+        {"port 11", "*11*1*\r\n", true, " 11", false, "*11*1*\r\n"},
+        {"port 14 with the test choice", "*14*1*t*\r\n", true, " 14", true, "*14*1*t*\r\n"},
+        {"port 14, filter off", "*14*0*\r\n", false, " 14", false, "*14*0*\r\n"},
+        {"port 27 in use keeps the probe's selection", "*27*1*\r\n", true, " 1", false,
+         "*1*1*\r\n"},
+        {"a port no longer present", "*40*1*t*\r\n", true, " 1", true, "*1*1*t*\r\n"},
+        {"port 27, filter off", "*27*0*t*\r\n", false, " 27", true, "*27*0*t*\r\n"},
+        {"port 255 gone, filter off", "*255*0*t*\r\n", false, " 1", true, "*1*0*t*\r\n"},
+        {"no port", "**1*t*\r\n", true, " 1", true, "*1*1*t*\r\n"},
+    };
+    for (const SettingsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(settingsFile(), *c.file);
+        FrmMain& form = makeForm();
+        ASSERT_TRUE(form.Form_Load());
+        EXPECT_EQ(form.mnuMainFilter.checked, c.filterOn);
+        EXPECT_EQ(form.cboPort.items, c.filterOn ? filtered : all);
+        EXPECT_EQ(form.cboPort.text(), c.selectedPort);
+        EXPECT_EQ(form.cboFile.listCount(), c.testOffered ? 3 : 2);
+        form.Form_Unload();
+        EXPECT_EQ(readFile(settingsFile()), c.writtenBack);
+    }
+}
+
+TEST_F(FormLoadTest, AnInUseEntryIsStoredByItsWholeNumber) {
+    probe_.results[12] = ProbeResult::AccessDenied;
     FrmMain& form = makeForm();
     ASSERT_TRUE(form.Form_Load());
-    form.cboPort.listIndex = 10;  // " 11"
+    ASSERT_EQ(form.cboPort.items.back(), "12 - In Use");
+    form.cboPort.listIndex = form.cboPort.listCount() - 1;
     form.Form_Unload();
-    EXPECT_EQ(readFile(settingsFile()), "*1*0*\r\n");
+    EXPECT_EQ(readFile(settingsFile()), "*12*1*\r\n");
 }
 
 TEST_F(FormLoadTest, StartUpLeavesTheWindowIdleWithTheInstructions) {

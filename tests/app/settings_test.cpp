@@ -26,6 +26,15 @@ TEST(SettingsTest, SplitsFieldsTheTolerantWay) {
         {"abc", "a", "a", "a"},   // no star at all: every field is the first character
         {"*1*1*t*garbage", "1", "1", "t"},  // only seven characters count
         {"*", "", "*", ""},
+        // Ports above 9 are kept whole; the seven characters grow by their extra digits.
+        {"*14*1*", "14", "1", ""},
+        {"*14*1*t*", "14", "1", "t"},
+        {"*255*0*t*", "255", "0", "t"},
+        {"*255*0*t*garbage", "255", "0", "t"},
+        {"*10**t*", "10", "*", "t"},
+        {"*12x*1*", "12", "1", ""},  // the digits only; the rest is read as it always was
+        {"12345", "1", "1", "1"},    // no star before the number: as before, one character
+        {"*1*1*t*", "1", "1", "t"},
     };
     for (const SplitCase& c : cases) {
         const IniFields f = splitIniText(c.text);
@@ -40,6 +49,7 @@ TEST(SettingsTest, BuildsTheLineKeepingOnlyALowerCaseTestField) {
     EXPECT_EQ(buildIniLine("3", "1", "t"), "*3*1*t*");
     EXPECT_EQ(buildIniLine("3", "0", "T"), "*3*0*");
     EXPECT_EQ(buildIniLine("", "1", ""), "**1*");
+    EXPECT_EQ(buildIniLine("14", "1", "t"), "*14*1*t*");
 }
 
 TEST(SettingsTest, WindowsTempFolderIsOnTheProgramsDriveRoot) {

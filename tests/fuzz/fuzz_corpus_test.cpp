@@ -105,6 +105,28 @@ const Fault kFaults[] = {
                                       : splitIniText(t);
                        }));
      }},
+    {"split_keeps_one_digit_of_a_port", "settings",
+     [](std::string_view in, Findings& f) {
+         checkSettings(in, f,
+                       settingsWith([](std::string_view t) { return modelSplit(t, 7, false); }));
+     }},
+    {"build_writes_the_first_digit_of_a_port", "settings",
+     [](std::string_view in, Findings& f) {
+         SettingsSubject s;
+         s.build = [](const std::string& p, const std::string& fl, const std::string& t) {
+             return buildIniLine(p.substr(0, 1), fl, t);
+         };
+         checkSettings(in, f, s);
+     }},
+    {"split_reads_seven_bytes_past_a_whole_port", "settings",
+     [](std::string_view in, Findings& f) {
+         checkSettings(in, f, settingsWith([](std::string_view t) {
+                           IniFields whole = splitIniText(t);
+                           IniFields seven = splitIniText(t.substr(0, 7));
+                           seven.port = whole.port;
+                           return seven;
+                       }));
+     }},
     {"build_drops_test_field", "settings",
      [](std::string_view in, Findings& f) {
          SettingsSubject s;

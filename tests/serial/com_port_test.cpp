@@ -83,6 +83,7 @@ class ComPortEntry : public ComPortTest, public ::testing::WithParamInterface<En
 
 TEST_P(ComPortEntry, ConvertsOrReports) {
     const EntryCase& c = GetParam();
+    port_.existing.insert({14, 255});
     FrmMain& form = formWithEntry(c.entry);
     const std::string label = form.Label3.caption;
 
@@ -110,6 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EntryCase{"FreeEntry", " 3", true, opened(3), ""},
         EntryCase{"TwoDigits", " 12", true, opened(12), ""},
+        EntryCase{"AboveTwelve", " 14", true, opened(14), ""},
+        EntryCase{"TheHighestPort", " 255", true, opened(255), ""},
+        EntryCase{"AboveTheHighestIsNoPort", " 256", false, {"CommPort=256"}, kInvalidPortBox},
         EntryCase{"BlanksAround", "  5  ", true, opened(5), ""},
         EntryCase{"Signed", "+6", true, opened(6), ""},
         EntryCase{"FractionRoundsHalfToEven", "2.5", true, opened(2), ""},

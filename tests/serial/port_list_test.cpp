@@ -1,8 +1,10 @@
-// The port list: the probe run over COM1 to COM12 with its messages, the default list, and the
-// fallback when probing fails.
+// The port list: the probe run over COM1 to COM12 and the system's ports above them, with its
+// messages and its time limit; the default list; the ports' names; and the fallback when probing
+// fails.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <ostream>
 #include <string>
@@ -40,7 +42,9 @@ struct ProbeCase {
     std::map<int, R> ports;  // the others are absent
     Items items;
     int selected;
-    std::string box;  // "" for none
+    std::string box;                          // "" for none
+    std::vector<int> listed = {};             // the system's list of ports
+    std::map<int, std::int64_t> delays = {};  // how long a port takes to answer, in ms
 };
 
 // Test lists show the row by its description.
@@ -54,12 +58,25 @@ TEST_P(PortListProbeRun, ListsWhatTheProbeFound) {
     const ProbeCase& c = GetParam();
     FrmMain& form = makeForm();
     probe_.results = c.ports;
+    probe_.listed = c.listed;
+    probe_.delays = c.delays;
     form.mnuMainFilter.checked = false;
+    const std::int64_t start = platform_.tick();
 
     form.mnuMainFilter_Click();
 
     EXPECT_TRUE(form.mnuMainFilter.checked);
-    EXPECT_EQ(probe_.probed, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    // Every port up to 12 and every listed port above, side by side, once.
+    std::vector<int> expectedProbes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    std::vector<int> above = c.listed;
+    std::sort(above.begin(), above.end());
+    for (int n : above)
+        if (n > 12 && n <= 255)
+            expectedProbes.push_back(n);
+    EXPECT_EQ(probe_.probed, expectedProbes);
+    EXPECT_EQ(probe_.limits, std::vector<std::int64_t>{1000});
+    // However slow the ports, the list is ready within the probes' limit.
+    EXPECT_LE(platform_.tick() - start, 1500);
     EXPECT_EQ(form.cboPort.items, c.items);
     EXPECT_EQ(form.cboPort.listIndex, c.selected);
     if (c.box.empty()) {
@@ -98,6 +115,45 @@ INSTANTIATE_TEST_SUITE_P(
                   {" 10", "11 - In Use", " 12"},
                   0,
                   ""},
+        ProbeCase{"PortsAboveTwelveFollowInOrder",
+                  {{3, R::Opened}, {15, R::Opened}, {27, R::AccessDenied}},
+                  {" 3", " 15", "27 - In Use"},
+                  0,
+                  "",
+                  {27, 3, 15}},
+        ProbeCase{"AListedPortAboveTwelveInUse",
+                  {{15, R::AccessDenied}},
+                  {"15 - In Use"},
+                  -1,
+                  kNoFreePort,
+                  {15}},
+        ProbeCase{"TheOnlyPortIsComFourteen", {{14, R::Opened}}, {" 14"}, 0, "", {14}},
+        ProbeCase{"TheOnlyPortIsComFourteenInUse",
+                  {{14, R::AccessDenied}},
+                  {"14 - In Use"},
+                  -1,
+                  kNoFreePort,
+                  {14}},
+        // A port that went away since the system listed it is absent like the others.
+        ProbeCase{"AListedPortGoneMeanwhile", {}, {}, -1, kNoPort, {20}},
+        ProbeCase{"PortsAboveTheHighestAreNotOffered",
+                  {{3, R::Opened}, {256, R::Opened}},
+                  {" 3"},
+                  0,
+                  "",
+                  {3, 256, 300}},
+        // Ports that take 10 s to answer (a Bluetooth port failing) count as ports that do not
+        // answer: neither listed nor counted.
+        ProbeCase{"SlowPortsAreLeftOut",
+                  {{2, R::Opened}, {5, R::Opened}, {16, R::Opened}, {17, R::AccessDenied}},
+                  {" 5", "17 - In Use"},
+                  0,
+                  "",
+                  {16, 17},
+                  {{2, 10000}, {16, 10000}, {5, 999}, {17, 1000}}},
+        ProbeCase{"SlowPortsDoNotCountAsAbsent", {}, {}, -1, "", {}, {{4, 10000}}},
+        ProbeCase{
+            "SlowPortsDoNotCountAsInUse", {{4, R::AccessDenied}}, {}, -1, "", {}, {{4, 1001}}},
         ProbeCase{"EveryPortFree",
                   {{1, R::Opened},
                    {2, R::Opened},
@@ -139,24 +195,54 @@ TEST_F(PortListTest, ChoosingTheItemAgainTogglesBetweenDefaultListAndProbing) {
     EXPECT_TRUE(platform_.boxes.empty());
 }
 
-// Fails at one port after the others have answered.
-class FailingProbe : public PortProbe {
-  public:
-    explicit FailingProbe(int failAt) : failAt_(failAt) {}
-    ProbeResult probe(int n) override {
-        if (n == failAt_)
-            throw RuntimeError(5, "PortProbe", "Invalid procedure call");
-        return n % 2 ? ProbeResult::Opened : ProbeResult::AccessDenied;
-    }
+TEST_F(PortListTest, TheDefaultListOffersTheSystemsPortsAboveTwelveWithoutProbing) {
+    FrmMain& form = makeForm();
+    probe_.listed = {27, 3, 15};
+    form.mnuMainFilter.checked = true;
 
-  private:
-    int failAt_;
-};
+    form.mnuMainFilter_Click();
+
+    Items expected = defaultList();
+    expected.insert(expected.end(), {" 15", " 27"});
+    EXPECT_EQ(form.cboPort.items, expected);
+    EXPECT_EQ(form.cboPort.listIndex, 0);
+    EXPECT_TRUE(probe_.probed.empty());
+    EXPECT_TRUE(platform_.boxes.empty());
+}
+
+TEST_F(PortListTest, EachEntryTellsThePortsName) {
+    FrmMain& form = makeForm();
+    probe_.listed = {15, 27};
+    probe_.names = {{15, "USB-SERIAL CH340"}, {27, "Standard Serial over Bluetooth link"}};
+    probe_.results = {{1, R::Opened}, {15, R::Opened}, {27, R::AccessDenied}};
+    form.mnuMainFilter.checked = false;
+
+    form.mnuMainFilter_Click();  // probed
+    ASSERT_EQ(form.cboPort.items, (Items{" 1", " 15", "27 - In Use"}));
+    EXPECT_EQ(form.cboPort.toolTip(), "COM1");  // a port without a name: its device
+    form.cboPort.listIndex = 1;
+    EXPECT_EQ(form.cboPort.toolTip(), "USB-SERIAL CH340 (COM15)");
+    form.cboPort.listIndex = 2;
+    EXPECT_EQ(form.cboPort.toolTip(), "Standard Serial over Bluetooth link (COM27)");
+
+    form.mnuMainFilter_Click();  // the default list
+    ASSERT_EQ(form.cboPort.listCount(), 14);
+    EXPECT_EQ(form.cboPort.toolTips.size(), 14u);
+    form.cboPort.listIndex = 12;
+    EXPECT_EQ(form.cboPort.toolTip(), "USB-SERIAL CH340 (COM15)");
+    form.cboPort.listIndex = 13;
+    EXPECT_EQ(form.cboPort.toolTip(), "Standard Serial over Bluetooth link (COM27)");
+    form.cboPort.listIndex = -1;
+    EXPECT_EQ(form.cboPort.toolTip(), "");
+}
 
 TEST_F(PortListTest, AFailingProbeFallsBackToTheDefaultList) {
     for (int failAt : {1, 7, 12}) {
         SCOPED_TRACE(failAt);
-        FailingProbe failing(failAt);
+        FakeProbe failing;
+        for (int n = 1; n <= 12; ++n)
+            failing.results[n] = n % 2 ? R::Opened : R::AccessDenied;
+        failing.failAt = failAt;
         VirtualPlatform platform(appPath());
         FrmMain form(platform, port_, failing, nullptr);
         form.mnuMainFilter.checked = false;

@@ -57,8 +57,9 @@ TEST(LineSettings, RefusesWhatNoPortCanApplyAsAnInvalidPropertyValue) {
 
 TEST(PortProperties, PortNumbersFromOneAndReadLengthsFromZero) {
     EXPECT_EQ(checkedPortNumber(1), 1);
-    EXPECT_EQ(checkedPortNumber(250), 250);
+    EXPECT_EQ(checkedPortNumber(255), 255);
     EXPECT_EQ(errorOf([] { checkedPortNumber(0); }), err::InvalidPortNumber);
+    EXPECT_EQ(errorOf([] { checkedPortNumber(256); }), err::InvalidPortNumber);
     EXPECT_EQ(errorOf([] { checkedPortNumber(-3); }), err::InvalidPortNumber);
     EXPECT_EQ(checkedInputLen(0), 0);
     EXPECT_EQ(checkedInputLen(3), 3);

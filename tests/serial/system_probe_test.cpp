@@ -1,5 +1,6 @@
 // The system's port probe on real pseudo-terminals: free, absent, held by another process (lock
-// file, flock, exclusive mode), out of this user's reach, and neither.
+// file, flock, exclusive mode), out of this user's reach, and neither; the ports the system lists
+// and their names, from a device folder and a system description folder made by the test.
 
 #include <fcntl.h>
 #include <grp.h>
@@ -10,9 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <vector>
 
 #include "serial/linux_port_probe.h"
 #include "tests/serial/pty_link.h"
@@ -82,6 +86,101 @@ TEST_F(SystemProbeTest, AMissingComFolderHasNoPorts) {
     writeFile(dir_.path() / "file", "");
     env_.set("VIGIE_COM_DIR", (dir_.path() / "file").string());
     EXPECT_STREQ(name(probe().probe(1)), "NotFound");
+}
+
+TEST_F(SystemProbeTest, ListsEveryPortOfTheComFolder) {
+    PtyLink com3(comDir(), 3);
+    PtyLink com15(comDir(), 15);
+    PtyLink com255(comDir(), 255);
+    writeFile(comDir() / "COM27", "");  // present, whatever it turns out to be when probed
+    writeFile(comDir() / "COM256", "");
+    writeFile(comDir() / "COM015", "");
+    fs::create_symlink("/dev/pts/999999", comDir() / "COM40");  // leads nowhere: gone
+    EXPECT_EQ(probe().listedPorts(), (std::vector<int>{3, 15, 27, 255}));
+
+    // Probed side by side through the same paths, the ones above 12 included.
+    const auto answers = probe().probeAll({3, 15, 27, 40, 255}, std::chrono::seconds(10));
+    const std::map<int, R> expected{
+        {3, R::Opened}, {15, R::Opened}, {27, R::OtherError}, {40, R::NotFound}, {255, R::Opened}};
+    ASSERT_EQ(answers.size(), expected.size());
+    for (const auto& [n, result] : expected)
+        EXPECT_STREQ(name(answers.at(n)), name(result)) << "COM" << n;
+}
+
+// A machine's /dev and /sys as the test lays them out.
+class SystemDevicesTest : public SystemProbeTest {
+  protected:
+    SystemDevicesTest() { env_.unset("VIGIE_COM_DIR"); }
+
+    fs::path dev() const { return dir_.path() / "dev"; }
+    fs::path sys() const { return dir_.path() / "sys"; }
+    SystemPortProbe probe() const {
+        return SystemPortProbe({lockDir().string()}, dev().string(), sys().string());
+    }
+    // A serial device of the kernel; uartType is what it says of the UART behind a ttyS ("" for
+    // none said).
+    void addDevice(const std::string& tty, const std::string& uartType = "") {
+        writeFile(dev() / tty, "");
+        fs::create_directories(sys() / "class" / "tty" / tty);
+        if (!uartType.empty())
+            writeFile(sys() / "class" / "tty" / tty / "type", uartType + "\n");
+    }
+    // A USB adapter behind the device: the names live two levels above the tty's interface.
+    void addUsbAdapter(const std::string& tty, const std::map<std::string, std::string>& files) {
+        const fs::path usb = sys() / "devices" / "pci0000:00" / ("usb-" + tty) / "1-1";
+        const fs::path interface = usb / "1-1:1.0";
+        fs::create_directories(interface / tty);
+        for (const auto& [file, text] : files)
+            writeFile(usb / file, text + "\n");
+        fs::create_symlink(interface, sys() / "class" / "tty" / tty / "device");
+    }
+};
+
+TEST_F(SystemDevicesTest, ListsTheSerialFamiliesUnderTheirNumbers) {
+    for (const char* tty : {"ttyS0", "ttyUSB0", "ttyUSB4", "ttyUSB15", "ttyACM7", "ttyS12"})
+        addDevice(tty);
+    addDevice("ttyS4", "0");  // the kernel's placeholder: no UART
+    addDevice("ttyS5", "4");  // a 16550A on a card
+    for (const char* other : {"ttyUSB", "ttyAMA0", "tty5", "ttyUSB100", "console"})
+        addDevice(other);
+    EXPECT_EQ(probe().listedPorts(), (std::vector<int>{1, 5, 14, 21, 104, 115, 207}));
+    EXPECT_EQ(probe().devicePath(104), (dev() / "ttyUSB4").string());
+    EXPECT_TRUE(SystemPortProbe({}, (dir_.path() / "none").string()).listedPorts().empty());
+}
+
+TEST_F(SystemDevicesTest, NamesAUsbAdapterByItsMakerAndProduct) {
+    addDevice("ttyS0");
+    addDevice("ttyUSB4");
+    addUsbAdapter("ttyUSB4", {{"manufacturer", "FTDI"},
+                              {"product", "FT232R USB UART"},
+                              {"idVendor", "0403"},
+                              {"idProduct", "6001"}});
+    addDevice("ttyUSB5");
+    addUsbAdapter("ttyUSB5", {{"product", "USB Serial"}, {"idVendor", "1a86"}});
+    addDevice("ttyUSB6");
+    addUsbAdapter("ttyUSB6", {{"idVendor", "067b"}, {"idProduct", "2303"}});
+    addDevice("ttyACM4");
+    addUsbAdapter(
+        "ttyACM4",
+        {{"manufacturer", "Acme"}, {"product", "Acme\tK7 \x1b[2Jlink"}, {"idVendor", "1234"}});
+
+    const std::string d = dev().string();
+    const std::map<int, std::string> expected{
+        {1, d + "/ttyS0"},  // a built-in port: its device only
+        {104, "FTDI FT232R USB UART (" + d + "/ttyUSB4)"},
+        {105, "USB Serial (" + d + "/ttyUSB5)"},
+        {106, "USB 067b:2303 (" + d + "/ttyUSB6)"},
+        {204, "AcmeK7 [2Jlink (" + d + "/ttyACM4)"},  // control characters dropped
+        {12, d + "/ttyACM3"},                         // not there: what it would be
+    };
+    EXPECT_EQ(probe().describePorts({1, 12, 100, 104, 105, 106, 204}), expected);
+}
+
+TEST_F(SystemProbeTest, NamesALinkOfTheComFolderByTheDeviceItLeadsTo) {
+    PtyLink com15(comDir(), 15);
+    const auto descriptions = probe().describePorts({15, 16});
+    EXPECT_EQ(descriptions.at(15), com15.slavePath());
+    EXPECT_EQ(descriptions.at(16), (comDir() / "COM16").string());
 }
 
 TEST_F(SystemProbeTest, ProbingLeavesTheLineAsItWas) {

@@ -95,7 +95,7 @@ void PrintTo(const LogCase& c, std::ostream* os) {
 }
 
 const std::vector<std::string> kDialogue = {
-    "Port COM1 ouvert (38400,N,8,1)",
+    "Port COM1 ouvert (38400,N,8,1) : USB-SERIAL CH340 (COM1)",
     "Étape 1",
     "Le K7 répond au réveil",
     "Étape 2",
@@ -131,6 +131,7 @@ class SceneRun : public SessionFixture {
         ftp_->users["ABC1234"] = "4321CBA";
         ftp_->files["LocationsMid.txt"] = kDatabase;
         layer_ = std::move(layer);
+        probe_.names[1] = "USB-SERIAL CH340";
         if (!logWritable)
             writeFile(logFile().parent_path(), "in the way");
     }

@@ -41,6 +41,7 @@ std::filesystem::path fixtureParent() {
 }  // namespace
 
 FormFixture::FormFixture() : dir_(fixtureParent()), platform_(appPath()) {
+    probe_.clock = &platform_;
     std::filesystem::create_directories(appDir());
 #ifdef _WIN32
     std::filesystem::remove_all(configDir());

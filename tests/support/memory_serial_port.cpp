@@ -1,6 +1,10 @@
 #include "tests/support/memory_serial_port.h"
 
+#include <algorithm>
+
 #include "core/runtime_error.h"
+#include "serial/port_properties.h"
+#include "tests/support/virtual_platform.h"
 
 namespace vigie::test {
 
@@ -28,9 +32,7 @@ void MemorySerialPort::setPortOpen(bool open) {
 
 void MemorySerialPort::setCommPort(std::int16_t port) {
     log.push_back("CommPort=" + std::to_string(port));
-    if (port < 1)
-        throw RuntimeError(err::InvalidPortNumber, "MSComm1", "Invalid port number");
-    port_ = port;
+    port_ = checkedPortNumber(port);
 }
 
 void MemorySerialPort::setSettings(const std::string& settings) {
@@ -64,10 +66,47 @@ std::string MemorySerialPort::input() {
 
 ProbeResult FakeProbe::probe(int portNumber) {
     probed.push_back(portNumber);
-    if (fail)
+    if (fail || portNumber == failAt)
         throw RuntimeError(5, "PortProbe", "Probe failed");
     auto it = results.find(portNumber);
     return it == results.end() ? ProbeResult::NotFound : it->second;
+}
+
+std::map<int, ProbeResult> FakeProbe::probeAll(const std::vector<int>& ports,
+                                               std::chrono::milliseconds limit) {
+    limits.push_back(limit.count());
+    std::map<int, ProbeResult> answers;
+    std::int64_t slowest = 0;
+    bool failed = false;
+    for (int n : ports) {
+        const auto delay = delays.find(n);
+        const std::int64_t took = delay == delays.end() ? 0 : delay->second;
+        slowest = std::max(slowest, std::min<std::int64_t>(took, limit.count()));
+        if (took > limit.count()) {
+            probed.push_back(n);
+            continue;
+        }
+        try {
+            answers[n] = probe(n);
+        } catch (const RuntimeError&) {
+            failed = true;
+        }
+    }
+    if (clock)
+        clock->setNow(clock->tick() + slowest);
+    if (failed)
+        throw RuntimeError(5, "PortProbe", "Probe failed");
+    return answers;
+}
+
+std::map<int, std::string> FakeProbe::describePorts(const std::vector<int>& ports) {
+    std::map<int, std::string> descriptions;
+    for (int n : ports) {
+        const auto name = names.find(n);
+        const std::string device = "COM" + std::to_string(n);
+        descriptions[n] = name == names.end() ? device : name->second + " (" + device + ")";
+    }
+    return descriptions;
 }
 
 }  // namespace vigie::test

@@ -2,6 +2,8 @@
 // An in-memory serial port: what the program writes is recorded and handed to a device double;
 // what the device sends waits in the receive queue until the program reads it.
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <set>
@@ -56,12 +58,31 @@ class MemorySerialPort : public SerialPort {
     std::string rx_;
 };
 
+class VirtualPlatform;
+
+// The system's answers as a test sets them, given in the virtual time of a platform.
 class FakeProbe : public PortProbe {
   public:
     std::map<int, ProbeResult> results;  // ports not listed are NotFound
-    bool fail = false;                   // the probe itself fails
-    std::vector<int> probed;
+    // How long a port takes to answer, in milliseconds (at once when not listed). A probe that
+    // takes longer than probeAll's limit is missing from its answers.
+    std::map<int, std::int64_t> delays;
+    std::vector<int> listed;           // the system's list of ports
+    std::map<int, std::string> names;  // the system's names of ports
+    bool fail = false;                 // every probe fails
+    int failAt = 0;                    // the probe of this port fails
+    VirtualPlatform* clock = nullptr;  // whose time the probes take, when set
+    std::vector<int> probed;           // every port probed, in order
+    std::vector<std::int64_t> limits;  // the limit of every probeAll, in milliseconds
+
     ProbeResult probe(int portNumber) override;
+    // Holds its caller, as the real one does, until the last answer or the limit, whichever
+    // comes first: the platform's clock moves on without events being processed.
+    std::map<int, ProbeResult> probeAll(const std::vector<int>& ports,
+                                        std::chrono::milliseconds limit) override;
+    std::vector<int> listedPorts() override { return listed; }
+    // "name (COMn)", or "COMn" for a port without a name.
+    std::map<int, std::string> describePorts(const std::vector<int>& ports) override;
 };
 
 }  // namespace vigie::test
