@@ -126,8 +126,10 @@ MainWindow::MainWindow() {
             [this] { dispatch([](FrmMain& f) { f.cmdClose_Click(); }); });
     for (QComboBox* combo : {cboPort_, cboFile_}) {
         connect(combo, &QComboBox::activated, this, [this, combo](int index) {
-            if (!syncing_ && form_)
-                (combo == cboPort_ ? form_->cboPort : form_->cboFile).listIndex = index;
+            if (syncing_ || !form_)
+                return;
+            (combo == cboPort_ ? form_->cboPort : form_->cboFile).listIndex = index;
+            afterHandler_();  // the tooltip follows the choice
         });
     }
     // 16 and 32 pixels, and 64 for the 32-pixel icon at 200 % (the 32-pixel one serves the small
@@ -222,6 +224,18 @@ void MainWindow::sync() {
         }
         if (widget->currentIndex() != model->listIndex)
             widget->setCurrentIndex(model->listIndex);
+        // Which port is the K7's: each entry tells its adapter in the open list, and the closed
+        // list tells the chosen one's.
+        for (int i = 0; i < widget->count(); ++i) {
+            const auto tip = model->toolTips.find(model->items[static_cast<std::size_t>(i)]);
+            const QString text =
+                tip == model->toolTips.end() ? QString() : QString::fromStdString(tip->second);
+            if (widget->itemData(i, Qt::ToolTipRole).toString() != text)
+                widget->setItemData(i, text, Qt::ToolTipRole);
+        }
+        const QString tip = QString::fromStdString(model->toolTip());
+        if (widget->toolTip() != tip)
+            widget->setToolTip(tip);
     }
     // Controls are enabled before others are disabled, so that the focus leaving a control that
     // is disabled has an enabled one to move on to.

@@ -356,9 +356,9 @@ TEST_F(QtWindowTest, EveryCaptionFitsItsControlWithTheFontsInUse) {
     form.Label5.caption = "  9";
     form.Label11.caption = "10";
     form.cboPort.clear();
-    for (int n = 1; n <= 12; ++n)
+    for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 255})
         form.cboPort.addItem(" " + std::to_string(n));
-    for (int n = 1; n <= 12; ++n)
+    for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 255})
         form.cboPort.addItem(std::to_string(n) + " - In Use");
     form.cboFile.insertItem(2, "Test Locations");
     window.sync();
@@ -372,7 +372,7 @@ TEST_F(QtWindowTest, EveryCaptionFitsItsControlWithTheFontsInUse) {
     std::vector<std::string> fieldMisfits;
     auto* cboPort = window.findChild<QComboBox*>("cboPort");
     auto* cboFile = window.findChild<QComboBox*>("cboFile");
-    for (int n = 1; n <= 12; ++n)
+    for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 188, 255})
         fitComboField(cboPort, QString(" %1").arg(n), fieldMisfits);
     for (int i = 0; i < cboFile->count(); ++i)
         fitComboField(cboFile, cboFile->itemText(i), fieldMisfits);
@@ -393,6 +393,26 @@ TEST_F(QtWindowTest, EveryCaptionFitsItsControlWithTheFontsInUse) {
         dialog.show();
         EXPECT_EQ(joined(misfitsIn(&dialog)), "") << dialog.windowTitle().toStdString();
     }
+}
+
+// Which port is the K7's: the pointer over the list tells the chosen port's device, and over
+// the open list each entry's.
+TEST_F(QtWindowTest, ThePortListTellsEachPortsDevice) {
+    PtyLink com15(dir_.path() / "com", 15);
+    auto app = startProgram();
+    ASSERT_TRUE(started_);
+    auto* cboPort = app->window.findChild<QComboBox*>("cboPort");
+    ASSERT_EQ(cboPort->count(), 2);
+    EXPECT_EQ(cboPort->itemText(1), " 15");
+    EXPECT_EQ(cboPort->itemData(0, Qt::ToolTipRole).toString().toStdString(), com1_.slavePath());
+    EXPECT_EQ(cboPort->itemData(1, Qt::ToolTipRole).toString().toStdString(), com15.slavePath());
+    EXPECT_EQ(cboPort->toolTip().toStdString(), com1_.slavePath());
+
+    // The user chooses COM15 in the open list.
+    cboPort->setCurrentIndex(1);
+    emit cboPort->activated(1);
+    EXPECT_EQ(app->form.cboPort.text(), " 15");
+    EXPECT_EQ(cboPort->toolTip().toStdString(), com15.slavePath());
 }
 
 TEST_F(QtWindowTest, LayoutHoldsAndPicturesAreSharpAtTheScreensScale) {

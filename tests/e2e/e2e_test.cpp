@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <vector>
 
+#include "tests/serial/pty_link.h"
 #include "tests/support/program_texts.h"
 #include "tests/support/real_program_fixture.h"
 
@@ -65,21 +68,45 @@ TEST_F(EndToEndTest, WholeUpdateReachesTheDevice) {
     ASSERT_EQ(wakeUps.size(), 2u) << device->errorOutput();
     EXPECT_NEAR(wakeUps[1] - wakeUps[0], 5.0, 0.5) << device->errorOutput();
 
-    // Every line of the file with CR LF (a lone LF ended a line as well), then the end markers.
-    std::string expected;
-    for (int i = 1; i <= 60; ++i)
-        expected +=
-            std::to_string(i) + ",45.1234" + std::to_string(i) + ",FIXE,50,Pont-L\xE9ger\r\n";
-    expected +=
-        "61,0,ZONE,30,l\xE2"
-        "che\r\nsans fin\r\n";
-    expected += "\x03\r\n\r\n368\r\n";
-    EXPECT_EQ(receivedAfterStop(device), expected);
+    // Every line of the file, then the end markers.
+    EXPECT_EQ(receivedAfterStop(device), sampleDatabaseAsSent() + "\x03\r\n\r\n368\r\n");
 
     const std::string log = server.log();
     EXPECT_NE(log.find("USER AB12CD3"), std::string::npos) << log;
     EXPECT_NE(log.find("PASS 3DC21BA"), std::string::npos) << log;
     EXPECT_FALSE(fs::exists(workFile()));
+}
+
+// A USB adapter numbered above 12, as Windows numbers them on a laptop that has seen a few: the
+// user finds it in the list, updates through it, and finds it chosen again at the next start.
+TEST_F(EndToEndTest, AnUpdateThroughAPortAboveTwelveWhichStaysChosen) {
+    comPort_ = 15;
+    PtyLink com1(dir_.path() / "com", 1);  // another free port, listed first
+    Server server = startServer();
+    // A device that waits for the next session, so that its port is still there at the next start.
+    auto device = startDevice({"--end-delay", "1", "--loop"});
+    ModalWatcher watcher;
+    {
+        Application app;
+        ASSERT_TRUE(app.start());
+        ASSERT_EQ(app.form.cboPort.items, (std::vector<std::string>{" 1", " 15"}));
+        auto* list = app.window.findChild<QComboBox*>("cboPort");
+        list->setCurrentIndex(1);
+        emit list->activated(1);
+        runUpdate(app);
+        EXPECT_EQ(app.form.lblStatus.caption, text::Success);
+        EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
+        // Closed as the user closes it, from the program's event loop.
+        QTimer::singleShot(0, [&] { app.window.close(); });
+        EXPECT_EQ(QApplication::exec(), 0);
+    }
+    EXPECT_EQ(readFile(dir_.path() / "config" / "vigie-k7" / "HD.ini"), "*15*1*\r\n");
+    {
+        Application again;
+        ASSERT_TRUE(again.start());
+        EXPECT_EQ(again.form.cboPort.text(), " 15");
+    }
+    EXPECT_EQ(receivedAfterStop(device), sampleDatabaseAsSent() + "\x03\r\n\r\n368\r\n");
 }
 
 TEST_F(EndToEndTest, DeviceVanishingDuringTheDataShowsTheSendingBox) {

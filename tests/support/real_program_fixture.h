@@ -31,6 +31,17 @@ inline std::string sampleDatabase() {
            "che\nsans fin";
 }
 
+// The sample database as the device receives it: every line with CR LF (a lone LF ended a line
+// as well, and the last line gets one).
+inline std::string sampleDatabaseAsSent() {
+    std::string text;
+    for (int i = 1; i <= 60; ++i)
+        text += std::to_string(i) + ",45.1234" + std::to_string(i) + ",FIXE,50,Pont-L\xE9ger\r\n";
+    return text +
+           "61,0,ZONE,30,l\xE2"
+           "che\r\nsans fin\r\n";
+}
+
 class RealProgramTest : public ::testing::Test {
   protected:
     RealProgramTest() {
@@ -53,7 +64,10 @@ class RealProgramTest : public ::testing::Test {
         return QCoreApplication::applicationDirPath().toStdString();
     }
     static std::filesystem::path workFile() { return binDir() / "temp.hd"; }
-    std::filesystem::path comLink() const { return dir_.path() / "com" / "COM1"; }
+    // The device's port: the simulator's pseudo-terminal is linked as COMn.
+    std::filesystem::path comLink() const {
+        return dir_.path() / "com" / ("COM" + std::to_string(comPort_));
+    }
 
     struct Server {
         std::unique_ptr<Peer> peer;
@@ -138,6 +152,7 @@ class RealProgramTest : public ::testing::Test {
     TempDir dir_;
     ScopedEnv env_;
     int servers_ = 0;
+    int comPort_ = 1;
 };
 
 }  // namespace vigie::test
