@@ -9,7 +9,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
+    controls.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES;  // tooltips too
     ::InitCommonControlsEx(&controls);
 
     vigie::win32::Application app;

@@ -129,6 +129,18 @@ void MainWindow::createControls() {
         }
     }
     // The design-time items of the lists come from the form's models at the first sync.
+
+    // Which port is the K7's: the pointer over the port list tells the chosen port's adapter.
+    toolTip_ = ::CreateWindowExW(
+        0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance, nullptr);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(controls_["cboPort"]);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;  // asked for when it shows: the choice may have changed
+    ::SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void MainWindow::attach(FrmMain& form, std::function<void()> afterHandler) {
@@ -452,6 +464,15 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_COMMAND:
             onCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
             return 0;
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lp);
+            if (header->hwndFrom == toolTip_ && header->code == TTN_GETDISPINFOW && form_) {
+                shownTip_ = widen(form_->cboPort.toolTip());
+                reinterpret_cast<NMTTDISPINFOW*>(lp)->lpszText = shownTip_.data();
+                return 0;
+            }
+            break;
+        }
         case WM_SIZE:
             if (form_ && !sizing_) {
                 form_->windowState = wp == SIZE_MINIMIZED   ? WindowState::Minimized

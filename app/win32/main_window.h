@@ -83,6 +83,8 @@ class MainWindow {
     // Fonts by description ("Tahoma|12|1"), for the current DPI.
     std::map<std::wstring, HFONT> fonts_;
     HFONT controlFont_ = nullptr;
+    HWND toolTip_ = nullptr;
+    std::wstring shownTip_;  // the tooltip's text while it shows
     bool syncing_ = false;
     bool sizing_ = false;
     bool busy_ = false;

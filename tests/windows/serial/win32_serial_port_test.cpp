@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "serial/linux_port_probe.h"
 #include "serial/win_port_probe.h"
@@ -54,6 +58,52 @@ TEST(WindowsPortErrors, AMissingPortIsNotFoundAndAnInvalidNumber) {
         EXPECT_EQ(e.LastDllError, static_cast<std::int32_t>(ERROR_FILE_NOT_FOUND));
     }
     EXPECT_FALSE(port.portOpen());
+}
+
+// The system's list of serial ports, as drivers write it: the port's name as a REG_SZ value,
+// with or without its closing NUL; anything else is no port.
+TEST(WindowsPortList, ReadsThePortsTheSystemLists) {
+    const wchar_t* key = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    HKEY list = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, REG_OPTION_VOLATILE,
+                                KEY_SET_VALUE, nullptr, &list, nullptr),
+              ERROR_SUCCESS);
+    // Names of this test's own, so that the ports of tests running beside it do not matter.
+    const std::pair<const wchar_t*, std::wstring> values[] = {
+        {L"\\Device\\VigieListA", std::wstring(L"COM201", 7)},  // with its NUL
+        {L"\\Device\\VigieListB", std::wstring(L"COM202", 6)},  // without
+        {L"\\Device\\VigieListC", std::wstring(L"LPT3", 5)},
+        {L"\\Device\\VigieListD", std::wstring(200, L'7')},  // too long for a port's name
+    };
+    for (const auto& [name, data] : values)
+        ::RegSetValueExW(list, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                         static_cast<DWORD>(data.size() * sizeof(wchar_t)));
+    const DWORD number = 203;
+    ::RegSetValueExW(list, L"\\Device\\VigieListE", 0, REG_DWORD,
+                     reinterpret_cast<const BYTE*>(&number), sizeof number);
+
+    const std::vector<int> ports = SystemPortProbe().listedPorts();
+
+    for (const wchar_t* name :
+         {L"\\Device\\VigieListA", L"\\Device\\VigieListB", L"\\Device\\VigieListC",
+          L"\\Device\\VigieListD", L"\\Device\\VigieListE"})
+        ::RegDeleteValueW(list, name);
+    ::RegCloseKey(list);
+    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end()));
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), 201), 1);
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), 202), 1);
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), 203), 0);
+    // Without a device behind it, Device Manager gives no name: the port is shown as itself.
+    EXPECT_EQ(SystemPortProbe().describePorts({201}),
+              (std::map<int, std::string>{{201, "COM201"}}));
+}
+
+TEST(WindowsPortList, RegistryTextsEndAtTheirFirstNul) {
+    const wchar_t data[] = L"COM14\0junk";
+    EXPECT_EQ(registryText(data, sizeof data), L"COM14");
+    EXPECT_EQ(registryText(data, 5 * sizeof(wchar_t)), L"COM14");
+    EXPECT_EQ(registryText(data, 5 * sizeof(wchar_t) + 1), L"COM14");  // an odd count
+    EXPECT_EQ(registryText(data, 0), L"");
 }
 
 // The system's reads and status calls played from a script: each read hands over the next chunk

@@ -18,7 +18,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_update import (END_MARKERS, FTP_PASSWORD, FTP_USER, Device, FtpServer,  # noqa: E402
-                         database_lines, start_update)
+                         database_lines, start_program, start_update)
 from wine_window import (HELP_TITLE, MAIN_TITLE, START_TITLE, WineDesk,  # noqa: E402
                          program_folder)
 
@@ -170,6 +170,46 @@ class UpdateTest(unittest.TestCase):
             self.assertIsNotNone(found, "no %r after line %d of:\n%s"
                                  % (event, at, "\n".join(lines)))
             at = found
+
+    def test_an_update_through_com15_which_stays_chosen(self):
+        # A USB adapter numbered above 12, as Windows numbers them on a laptop that has seen a
+        # few. The device waits for the next session, so that its port is there at the next start.
+        lines = database_lines(30)
+        server = self.peer(FtpServer(self.desk.work, ARGS.ftp_server, lines))
+        device = self.peer(Device(self.desk.work, ARGS.k7sim, ["--end-delay", "1", "--loop"]))
+        self.desk.map_com(15, device.terminal)
+        self.desk.list_com(15)
+        self.addCleanup(self.desk.list_com, 15, False)
+        folder = program_folder(self.desk, ARGS.program)
+        settings = os.path.join(folder, "Temp", "HD.ini")
+        if os.path.exists(settings):
+            os.remove(settings)  # a first run: the filter on, COM15 found by the probe
+
+        process, _ = start_program(self.desk, ARGS.program, server)
+        self.addCleanup(self.desk.stop, process)
+        status, ports = self.desk.drive("items", MAIN_TITLE, "cboPort")
+        self.assertIn(" 15", ports)
+        self.desk.drive("select", MAIN_TITLE, "cboPort", ports.index(" 15"))
+        # Wine knows no adapter's name: the tooltip names the port.
+        self.assertEqual(self.desk.drive("tip", MAIN_TITLE, "cboPort")[1], ["COM15"])
+        self.desk.drive("click", MAIN_TITLE, "Start Update")
+        status = self.desk.wait_text(MAIN_TITLE, "lblStatus", "K7 mis à jour.", 120)
+        self.assertEqual(status, SUCCESS)
+        self.desk.drive("close", MAIN_TITLE)
+        process.wait(timeout=30)
+        with open(settings, "rb") as f:
+            self.assertEqual(f.read(), b"*15*1*\r\n")
+        self.assert_logged_in_local_app_data("dossier du programme : P:\\",
+                                             ["Port COM15 ouvert (38400,N,8,1)",
+                                              "Résultat : K7 mis à jour."])
+
+        process, _ = start_program(self.desk, ARGS.program, server)
+        self.addCleanup(self.desk.stop, process)
+        self.assertEqual(self.desk.text(MAIN_TITLE, "cboPort"), " 15")
+        self.desk.drive("close", MAIN_TITLE)
+        process.wait(timeout=30)
+        device.close()
+        self.assertEqual(device.received(), b"".join(l + b"\r\n" for l in lines) + END_MARKERS)
 
     def test_a_folder_that_cannot_be_written_sends_the_working_file_to_local_app_data(self):
         lines = database_lines(200)

@@ -42,6 +42,8 @@
 //                                             once it is there
 //   window_driver shot TITLE FILE.bmp         the window as it is on the screen, to a bitmap
 //   window_driver rect TITLE                  the window's and its client area's rectangles
+//   window_driver tip TITLE NAME [MS]         rests the mouse on the control and prints the text
+//                                             of the tooltip that the program shows for it
 
 #include <windows.h>
 
@@ -352,6 +354,40 @@ int showCursor(const std::wstring& name, DWORD ms) {
     return 0;
 }
 
+struct TipSearch {
+    DWORD process;
+    std::wstring text;
+};
+
+BOOL CALLBACK findTip(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<TipSearch*>(param);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(hwnd, &process);
+    if (process != search->process || !::IsWindowVisible(hwnd) ||
+        className(hwnd) != TOOLTIPS_CLASSW)
+        return TRUE;
+    search->text = windowText(hwnd);
+    return search->text.empty();
+}
+
+// Rests the mouse on the control, as a user who wonders what it is, and reads the tooltip the
+// program shows within ms.
+int showTip(HWND window, HWND target, DWORD ms) {
+    RECT r{};
+    ::GetWindowRect(target, &r);
+    moveMouse((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    TipSearch search{0, {}};
+    ::GetWindowThreadProcessId(window, &search.process);
+    const ULONGLONG end = ::GetTickCount64() + ms;
+    while (::EnumWindows(findTip, reinterpret_cast<LPARAM>(&search)), search.text.empty()) {
+        if (::GetTickCount64() >= end)
+            return 1;
+        ::Sleep(50);
+    }
+    print(search.text);
+    return 0;
+}
+
 int usage() {
     std::fputs("usage: window_driver COMMAND TITLE ... (see the source)\n", stderr);
     return 2;
@@ -549,6 +585,8 @@ int run(const std::vector<std::wstring>& args) {
         print(windowText(target));
         return 0;
     }
+    if (command == L"tip")
+        return showTip(window, target, ms(4, 5000));
     if (command == L"items") {
         const auto count = ::SendMessageW(target, CB_GETCOUNT, 0, 0);
         for (WPARAM i = 0; i < static_cast<WPARAM>(count); ++i) {

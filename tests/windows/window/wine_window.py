@@ -137,6 +137,18 @@ class WineDesk:
             os.remove(link)
         os.symlink(device, link)
 
+    SERIALCOMM = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM"
+
+    def list_com(self, number, listed=True):
+        """Adds COMn to the system's list of serial ports, or takes it off, as a driver does when
+        its device comes or goes: Wine lists only the ports it maps itself."""
+        value = "\\Device\\VigieTest%d" % number
+        if listed:
+            self.wine(["reg", "add", self.SERIALCOMM, "/v", value, "/t", "REG_SZ",
+                       "/d", "COM%d" % number, "/f"])
+        else:
+            self.wine(["reg", "delete", self.SERIALCOMM, "/v", value, "/f"], check=False)
+
     def start(self, windows_exe, extra_env=None):
         env = dict(self.env, **(extra_env or {}))
         process = subprocess.Popen(["wine", windows_exe], env=env, stdout=subprocess.DEVNULL,
