@@ -174,6 +174,8 @@ void FrmMain::Form_Unload() {
         CloseComPort();
     } catch (const std::exception&) {
     }
+    // Before the program ends: a session still on the stack unwinds only afterwards, if at all.
+    releaseSystem();
     removeWorkFile();
     const std::string port = trimSpaces(cboPort.text());
     const std::string portChar = port.substr(0, port.empty() ? 0 : 1);
