@@ -40,15 +40,19 @@ void LogindInhibitor::hold(const std::string& reason) {
     call << What << Who << QString::fromStdString(reason) << Mode;
     // The reply carries the descriptor into the slot's argument and nowhere else, so that letting
     // go of inhibitor_ closes it.
-    bus.callWithCallback(call, this, SLOT(inhibited(QDBusUnixFileDescriptor)),
-                         SLOT(refused(QDBusError)));
+    bus.callWithCallback(call, this, SLOT(inhibited(QDBusMessage)), SLOT(refused(QDBusError)));
 }
 
-void LogindInhibitor::inhibited(const QDBusUnixFileDescriptor& fd) {
+void LogindInhibitor::inhibited(const QDBusMessage& reply) {
     // Released before the answer came, or held already by an earlier answer: this descriptor
     // closes with the reply.
     if (!wanted_ || inhibitor_.isValid())
         return;
+    const auto fd = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
+    if (!fd.isValid()) {
+        report_(SystemEvent::NotHeld, "logind n'a pas donné de descripteur");
+        return;
+    }
     inhibitor_ = fd;
     report_(SystemEvent::Held,
             "logind : inhibiteur " + What.toStdString() + ", mode " + Mode.toStdString());

@@ -5,6 +5,7 @@
 // logind (a container, another init system, no system bus) the update goes on without it.
 
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QObject>
 #include <functional>
@@ -27,7 +28,7 @@ class LogindInhibitor : public QObject {
     void release();
 
   private slots:
-    void inhibited(const QDBusUnixFileDescriptor& fd);
+    void inhibited(const QDBusMessage& reply);
     void refused(const QDBusError& error);
     void prepareForSleep(bool start);
 
