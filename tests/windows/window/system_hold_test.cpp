@@ -71,7 +71,7 @@ struct Case {
     std::string holdSays;            // part of what the hold reports
 };
 
-TEST(SystemHoldTest, HoldsWhatThisWindowsCanAndSetsBackOnlyWhatItChanged) {
+TEST(Win32SystemHoldTest, HoldsWhatThisWindowsCanAndSetsBackOnlyWhatItChanged) {
     const Case cases[] = {
         {"Windows 10: throttling set, not readable; set back to the system's choice",
          [](ScriptedPowerCalls&) {},
@@ -115,7 +115,7 @@ TEST(SystemHoldTest, HoldsWhatThisWindowsCanAndSetsBackOnlyWhatItChanged) {
     }
 }
 
-TEST(SystemHoldTest, ASecondUpdateHoldsAndSetsBackAfresh) {
+TEST(Win32SystemHoldTest, ASecondUpdateHoldsAndSetsBackAfresh) {
     ScriptedPowerCalls windows;
     SystemHold hold(windows);
     for (int update = 0; update < 2; ++update) {
