@@ -179,6 +179,8 @@ void FrmMain::Form_Unload() {
         CloseComPort();
     } catch (const std::exception&) {
     }
+    // Before the program ends: a session still on the stack unwinds only afterwards, if at all.
+    releaseSystem();
     removeWorkFile();
     // The port's whole number, so that COM10 and above come back as themselves.
     std::string portField = portEntryDigits(cboPort.text());

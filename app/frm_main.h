@@ -5,7 +5,7 @@
 //             mnuMainFilter_Click (the port list)
 //   session/  cmdGo_Click, tmrCheck_Timer, tmrUserUpload_Timer, Delay, stage 7, FailUpdate,
 //             cmdClose_Click, OpenComPort, CloseComPort, ConnectToServer, DownloadDatabase,
-//             DisconnectFromServer, mFTP_FileTransferProgress
+//             DisconnectFromServer, mFTP_FileTransferProgress, systemEvent
 
 #include <cstdint>
 #include <functional>
@@ -88,6 +88,8 @@ class FrmMain {
     void tmrUserUpload_Timer();
     void mFTP_FileTransferProgress(std::int32_t lCurrentBytes, std::int32_t lTotalBytes,
                                    bool blnDownload);
+    // What the platform reports about holding the system and about its sleep (session/).
+    void systemEvent(SystemEvent event, const std::string& detail);
 
     // ---- Procedures -----------------------------------------------------------------------
     bool OpenComPort(std::int32_t baudRate);
@@ -119,6 +121,8 @@ class FrmMain {
 
     // The session's result after cmdGo_Click returns; for tests and diagnostics.
     bool sessionRunning() const { return sessionRunning_; }
+    // Whether the form holds the system (awake, no sign-out) for an update.
+    bool systemHeld() const { return systemHeld_; }
     // The log of what the program does, for support (by default the user's updates.log).
     UpdateLog& updateLog() { return log_; }
     void setUpdateLogPath(const std::string& path) { log_ = UpdateLog(path); }
@@ -139,6 +143,10 @@ class FrmMain {
     // FailUpdate, and the idle window even when closing fails.
     void endAfterError();
     void sendToDevice(std::string_view bytes);
+    // Holds the system for the update that starts, or lets it go when the update ends; each
+    // happens once per update, restarts included.
+    void holdSystem();
+    void releaseSystem();
     friend std::string transferBoxText(Region region, const std::string& description);
 
     // A line of the log, at the platform's time.
@@ -171,6 +179,7 @@ class FrmMain {
     bool downloadSizeLogged_ = false;
     std::int32_t linesToSend_ = 0, linesSent_ = 0;  // the sending's progress, for the log
     bool sessionRunning_ = false;
+    bool systemHeld_ = false;
     bool unloaded_ = false;
 };
 

@@ -25,6 +25,16 @@ constexpr int No = 7;
 constexpr int PointerDefault = 0;
 constexpr int PointerHourglass = 11;
 
+// What the system reports about holding it for an update, and about its sleep. The form decides
+// what to write down; the detail is the system's own answer (calls and results, or why not).
+enum class SystemEvent {
+    Held,        // held as asked
+    NotHeld,     // it cannot be held here (no such service); the update goes on without it
+    Released,    // held no more
+    Suspending,  // the computer goes to sleep all the same (a closed lid cannot be held)
+    Resumed,     // it woke up again
+};
+
 struct DateTime {
     int year = 2000, month = 1, day = 1;
     int hour = 0, minute = 0, second = 0;
@@ -57,6 +67,14 @@ class Platform {
     virtual void focusGoButton() = 0;
     // Ends the program at once: windows close, no further events are delivered.
     virtual void endProgram() = 0;
+
+    // Holds the system while an update runs: the computer stays awake (no idle sleep, the screen
+    // stays on), signing out or shutting down is refused with reason (UTF-8) shown to the user,
+    // and the program's timers are not slowed. The form holds it once per update and releases it
+    // once; the platform reports what came of it, and the system's sleep, through the form's
+    // systemEvent().
+    virtual void holdSystem(const std::string& reason) = 0;
+    virtual void releaseSystem() = 0;
 
     // Folder that holds the program (and its documents), without a trailing separator.
     virtual std::string appPath() = 0;

@@ -39,6 +39,8 @@ void FrmMain::cmdGo_Click() {
              " »");
     while (runSession() == SessionEnd::Restart)
         logEvent("La mise à jour recommence");
+    // Every ending comes back here, the program's end too (it released the system first).
+    releaseSystem();
     sessionRunning_ = false;
     logEvent("Résultat : " + lblStatus.caption);
 }
@@ -70,6 +72,7 @@ FrmMain::SessionEnd FrmMain::runSession() {
     }
     if (!OpenComPort(38400))
         return SessionEnd::End;
+    holdSystem();
     prgb1.value = 0;
     sRxBuffer.clear();
     nRetryCount = 0;

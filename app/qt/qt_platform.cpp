@@ -17,7 +17,11 @@
 
 namespace vigie {
 
-QtPlatform::QtPlatform() {
+QtPlatform::QtPlatform()
+    : logind_([this](SystemEvent event, const std::string& detail) {
+          if (form_)
+              form_->systemEvent(event, detail);
+      }) {
     clock_.start();
     timerPump_.setSingleShot(true);
     timerPump_.setTimerType(Qt::PreciseTimer);

@@ -1,9 +1,11 @@
 #pragma once
-// The platform of the real program: Qt's event loop, clock, message boxes and windows.
+// The platform of the real program: Qt's event loop, clock, message boxes and windows, and
+// logind's hold on the system while an update runs.
 
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "app/qt/logind_inhibitor.h"
 #include "core/platform.h"
 
 namespace vigie {
@@ -29,6 +31,8 @@ class QtPlatform : public Platform {
     void showMainWindow() override;
     void focusGoButton() override;
     void endProgram() override;
+    void holdSystem(const std::string& reason) override { logind_.hold(reason); }
+    void releaseSystem() override { logind_.release(); }
     std::string appPath() override;
     DateTime now() override;
 
@@ -37,6 +41,7 @@ class QtPlatform : public Platform {
     MainWindow* window_ = nullptr;
     QElapsedTimer clock_;
     QTimer timerPump_;  // fires when the form's next timer tick is due
+    LogindInhibitor logind_;
     bool ending_ = false;
     bool busyPointer_ = false;
 };

@@ -512,6 +512,20 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
             restoreFocus();
             return 0;
         case WM_QUERYENDSESSION:
+            // An update in the middle of its sending or saving: the system lists the program with
+            // its reason and lets the user wait or end it all the same.
+            return sessionEndBlocked_ ? FALSE : TRUE;
+        case WM_POWERBROADCAST:
+            // Sleep that came all the same (a closed lid): the update log says so. The resume
+            // that follows every sleep, whatever woke the computer.
+            if (form_ && (wp == PBT_APMSUSPEND || wp == PBT_APMRESUMEAUTOMATIC)) {
+                const bool suspending = wp == PBT_APMSUSPEND;
+                dispatch([suspending](FrmMain& f) {
+                    f.systemEvent(suspending ? SystemEvent::Suspending : SystemEvent::Resumed,
+                                  suspending ? "WM_POWERBROADCAST PBT_APMSUSPEND"
+                                             : "WM_POWERBROADCAST PBT_APMRESUMEAUTOMATIC");
+                });
+            }
             return TRUE;
         case WM_ENDSESSION:
             // Signing out or shutting down: the same shut-down as the close box, before the

@@ -33,6 +33,9 @@ class MainWindow {
     void focusGoButton();
     // The hourglass over the window while busy; the arrow again afterwards.
     void setBusyPointer(bool busy);
+    // While blocked, the window refuses to let the user's session end (WM_QUERYENDSESSION); a
+    // session ended all the same (WM_ENDSESSION) still runs the shut-down.
+    void blockSessionEnd(bool block) { sessionEndBlocked_ = block; }
 
     // Called when the form's next timer tick is due, also inside the modal loops of message boxes
     // and of the start and help windows.
@@ -88,6 +91,7 @@ class MainWindow {
     bool syncing_ = false;
     bool sizing_ = false;
     bool busy_ = false;
+    bool sessionEndBlocked_ = false;
     HWND savedFocus_ = nullptr;  // the control that had the focus when the window went inactive
 };
 

@@ -294,6 +294,22 @@ void Win32Platform::endProgram() {
     ::PostQuitMessage(0);
 }
 
+void Win32Platform::holdSystem(const std::string& reason) {
+    if (window_)
+        window_->blockSessionEnd(true);
+    const std::string done = systemHold_.hold(window_ ? window_->handle() : nullptr, widen(reason));
+    if (form_)
+        form_->systemEvent(SystemEvent::Held, done);
+}
+
+void Win32Platform::releaseSystem() {
+    if (window_)
+        window_->blockSessionEnd(false);
+    const std::string done = systemHold_.release();
+    if (form_)
+        form_->systemEvent(SystemEvent::Released, done);
+}
+
 std::string Win32Platform::appPath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

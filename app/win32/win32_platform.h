@@ -1,12 +1,14 @@
 #pragma once
 // The platform of the real program on Windows: the Win32 message queue, a 1 ms clock, message
-// boxes, the mouse pointer, the browser and the start and help windows.
+// boxes, the mouse pointer, the browser, the start and help windows, and the hold on the system
+// while an update runs.
 
 #include <windows.h>
 
 #include <cstdint>
 #include <optional>
 
+#include "app/win32/system_hold.h"
 #include "core/monotonic_clock.h"
 #include "core/platform.h"
 
@@ -39,6 +41,8 @@ class Win32Platform : public Platform {
     void showMainWindow() override;
     void focusGoButton() override;
     void endProgram() override;
+    void holdSystem(const std::string& reason) override;
+    void releaseSystem() override;
     std::string appPath() override;
     DateTime now() override;
 
@@ -65,6 +69,8 @@ class Win32Platform : public Platform {
     bool busyPointer_ = false;
     std::optional<TimerResolution> timerPeriod_;
     bool waiting_ = false;  // inside waitUntil
+    SystemPowerCalls powerCalls_;
+    SystemHold systemHold_{powerCalls_};
 };
 
 }  // namespace win32

@@ -462,7 +462,8 @@ INSTANTIATE_TEST_SUITE_P(
                         {"Filter Com Ports", "Help", "Troubleshooting", "Download Latest Version",
                          "Exit", " - In Use", "pare-feu", "dialout", "téléchargement", "Dépannage",
                          "En cas de problème", "updates.log", "%LOCALAPPDATA%",
-                         "~/.local/state/vigie-k7/updates.log"}}),
+                         "~/.local/state/vigie-k7/updates.log", "reste éveillé",
+                         "fermer le couvercle"}}),
     [](const testing::TestParamInfo<ShippedDocument>& info) {
         return std::string(info.param.file).substr(0, std::string(info.param.file).find('.'));
     });

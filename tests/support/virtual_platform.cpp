@@ -67,6 +67,16 @@ int VirtualPlatform::msgBox(const std::string& text, int flags, const std::strin
     return (flags & 7) == mb::YesNo ? mb::No : mb::Ok;
 }
 
+void VirtualPlatform::holdSystem(const std::string& reason) {
+    holdCalls.push_back({true, reason, now_});
+    systemHeld = true;
+}
+
+void VirtualPlatform::releaseSystem() {
+    holdCalls.push_back({false, "", now_});
+    systemHeld = false;
+}
+
 void VirtualPlatform::showHelpWindow() {
     ++helpShown;
     if (onHelp)

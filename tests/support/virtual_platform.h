@@ -18,6 +18,13 @@ class FrmMain;
 
 namespace vigie::test {
 
+// One request to hold or release the system, at its virtual moment.
+struct SystemHoldCall {
+    bool hold;
+    std::string reason;  // empty for a release
+    std::int64_t at;
+};
+
 struct ShownBox {
     std::string text;
     int flags;
@@ -58,6 +65,9 @@ class VirtualPlatform : public Platform {
     int goFocused = 0;
     std::int64_t yields = 0;
     DateTime clock{2026, 12, 10, 14, 5, 9};
+    // Every hold and release of the system, in order; whether it is held now.
+    std::vector<SystemHoldCall> holdCalls;
+    bool systemHeld = false;
 
     // Platform
     void doEvents() override;
@@ -71,6 +81,8 @@ class VirtualPlatform : public Platform {
     void showMainWindow() override { mainShown = true; }
     void focusGoButton() override { ++goFocused; }
     void endProgram() override { ended = true; }
+    void holdSystem(const std::string& reason) override;
+    void releaseSystem() override;
     std::string appPath() override { return appDir_; }
     DateTime now() override { return clock; }
 

@@ -2,9 +2,9 @@
 """Close and the window's close box, pressed by the Windows program's user under Wine at each
 stage of an update where they can land: while the device is woken, while the update server is
 reached, during the download, while the database is sent, and while the device saves it; and
-Windows' sign-out while the database is sent. The peers are real (the K7 simulator on a
-pseudo-terminal as COM1, pyftpdlib or a server that never answers on 127.0.0.1) and so is the
-time.
+Windows' sign-out while the database is sent, which the program refuses until the user forces
+it. The peers are real (the K7 simulator on a pseudo-terminal as COM1, pyftpdlib or a server
+that never answers on 127.0.0.1) and so is the time.
 
 Close stops the update: the stopped text, no box, the window idle, the port closed, and nothing
 more reaches the device. The close box ends the program the same way and writes its settings.
@@ -129,6 +129,8 @@ class CloseTest(unittest.TestCase):
                 self.assertEqual(self.desk.drive("state", MAIN_TITLE, "cmdClose")[1], ["disabled"])
                 self.assertEqual(self.desk.text(MAIN_TITLE, "Label3"), "Port Closed")
                 self.assertEqual(self.desk.text(MAIN_TITLE, "lblDots"), "")
+                # The update is over: signing out is the user's business again.
+                self.assertEqual(self.desk.drive("send", MAIN_TITLE, "queryendsession")[1], ["1"])
                 # (A connection still being made to a silent server is let go when WinINet gives
                 # up on it, up to its receive time limit later: WinINet under Wine cannot be
                 # interrupted safely. The program's end below lets go of it at once.)
@@ -151,7 +153,16 @@ class CloseTest(unittest.TestCase):
                                     "the connection to the server stayed open")
 
 
-    def test_signing_out_while_the_database_is_sent_shuts_down_as_the_close_box_does(self):
+    def run_log(self):
+        """The update log's lines written by the program's last start, without their times."""
+        local = self.desk.unix_path(self.desk.windows_env("LOCALAPPDATA"))
+        with open(os.path.join(local, "VIGIE K7", "updates.log"), "rb") as f:
+            lines = [line[24:] for line in f.read().decode("utf-8").split("\r\n")]
+        starts = [i for i, line in enumerate(lines) if line.startswith("Démarrage")]
+        self.assertTrue(starts, "no start-up in the log")
+        return lines[starts[-1]:]
+
+    def test_signing_out_while_the_database_is_sent_is_refused_until_the_user_forces_it(self):
         stage = Stage("sending", lines=2000)
         server = self.server_for(stage)
         device = self.peer(Device(self.desk.work, ARGS.k7sim))
@@ -159,13 +170,52 @@ class CloseTest(unittest.TestCase):
         self.addCleanup(self.desk.stop, process)
         self.reach(stage, device, server)
         self.assertTrue(os.path.exists(os.path.join(folder, "temp.hd")))
-        self.assertEqual(self.desk.drive("send", MAIN_TITLE, "queryendsession")[1], ["1"])
+
+        # Windows asks: the update refuses, and goes on.
+        self.assertEqual(self.desk.drive("send", MAIN_TITLE, "queryendsession")[1], ["0"])
+        # A sleep that came all the same (a closed lid), and the wake-up.
+        self.assertEqual(self.desk.drive("send", MAIN_TITLE, "suspend")[1], ["1"])
+        self.assertEqual(self.desk.drive("send", MAIN_TITLE, "resume")[1], ["1"])
+        lines = len(device.line_times())
+        time.sleep(1)
+        self.assertIsNone(process.poll(), "asked whether it may end, the program ended")
+        self.assertGreater(len(device.line_times()), lines, "the sending stopped")
+
+        # The user signs out all the same: the shut-down of the close box, settings included.
         self.assertEqual(self.desk.drive("send", MAIN_TITLE, "endsession")[0], 0)
         process.wait(timeout=30)
         with open(os.path.join(folder, "Temp", "HD.ini"), "rb") as f:
             self.assertEqual(f.read(), b"*1*1*\r\n")
         self.assert_nothing_more_reaches(device)
         self.assertFalse(os.path.exists(os.path.join(folder, "temp.hd")), "working file left")
+
+        # What Wine cannot show (the execution state, the power throttling) the program wrote
+        # down, call by call with its arguments and the system's answer: held once when the port
+        # opened, released once by the shut-down, the sleep between.
+        log = self.run_log()
+
+        def only(prefix):
+            found = [i for i, line in enumerate(log) if line.startswith(prefix)]
+            self.assertEqual(len(found), 1, "%r %d times in:\n%s"
+                             % (prefix, len(found), "\n".join(log)))
+            return found[0]
+
+        held = only("Ordinateur maintenu éveillé pendant la mise à jour (")
+        asleep = only("L'ordinateur se met en veille pendant la mise à jour "
+                      "(WM_POWERBROADCAST PBT_APMSUSPEND)")
+        awake = only("L'ordinateur sort de veille pendant la mise à jour "
+                     "(WM_POWERBROADCAST PBT_APMRESUMEAUTOMATIC)")
+        ended = only("Fin du programme")
+        released = only("Veille et fin de session de nouveau permises (")
+        self.assertLess(only("Port COM1 ouvert"), held)
+        self.assertLess(held, asleep)
+        self.assertLess(asleep, awake)
+        self.assertLess(awake, ended)
+        self.assertLess(ended, released)
+        for call in ("SetThreadExecutionState(0x80000003) = ", "ShutdownBlockReasonCreate = ",
+                     "SetProcessInformation"):
+            self.assertIn(call, log[held])
+        self.assertIn("SetThreadExecutionState(0x80000000) = ", log[released])
 
 
 def main():

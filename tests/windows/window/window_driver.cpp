@@ -34,8 +34,10 @@
 //                                             PREFIX: where its text starts after the tab on the
 //                                             first line and where its second line starts (x, in
 //                                             pixels)
-//   window_driver send TITLE MESSAGE          sends the window a system message: queryendsession,
-//                                             endsession
+//   window_driver send TITLE MESSAGE          sends the window a system message and prints its
+//                                             answer: queryendsession, endsession (forced: the
+//                                             session ends whatever the answer was), suspend,
+//                                             resume (WM_POWERBROADCAST)
 //   window_driver point TITLE                 moves the mouse into the middle of the window
 //   window_driver showcursor wait|arrow [MS]  shows that pointer of the system under the mouse,
 //                                             in a window of its own, for MS; prints "shown"
@@ -557,6 +559,11 @@ int run(const std::vector<std::wstring>& args) {
         }
         if (message == L"endsession") {
             sendTimed(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+            return 0;
+        }
+        if (message == L"suspend" || message == L"resume") {
+            const WPARAM event = message == L"suspend" ? PBT_APMSUSPEND : PBT_APMRESUMEAUTOMATIC;
+            std::printf("%ld\n", static_cast<long>(sendTimed(window, WM_POWERBROADCAST, event, 0)));
             return 0;
         }
         return usage();
