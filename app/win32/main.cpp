@@ -7,6 +7,10 @@
 #include "app/win32/application.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before anything loads a library: only the system's folder is searched, never the
+    // program's own (Downloads, where a planted DLL may wait), for the program's loads and for
+    // those the system's libraries make on its behalf.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;

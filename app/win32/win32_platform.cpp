@@ -257,7 +257,7 @@ void Win32Platform::openUrl(const std::string& url) {
 bool Win32Platform::showStartWindow() {
     const std::string folder = appPath();
     return showDocumentWindow(frmStart_Load(folder), inFolder(folder, "M4Start.rtf"),
-                              window_ ? window_->handle() : nullptr);
+                              window_ ? window_->handle() : nullptr, true);
 }
 
 void Win32Platform::showHelpWindow() {
