@@ -42,6 +42,17 @@
 //                                             once it is there
 //   window_driver shot TITLE FILE.bmp         the window as it is on the screen, to a bitmap
 //   window_driver rect TITLE                  the window's and its client area's rectangles
+//   window_driver style TITLE                 "appwindow" or "noappwindow" (a taskbar button of
+//                                             its own), "owned" or "unowned", "icons" or
+//                                             "noicons" (both of its icons set)
+//   window_driver front TITLE                 puts a window of its own in front, then activates
+//                                             the window as its taskbar button does; prints
+//                                             "front" when it came back to the front in time
+//   window_driver holdfile - PATH r|rw RELEASE
+//                                             opens the file for reading once it can, sharing
+//                                             reading (r) or reading and writing (rw) but never
+//                                             its deletion; prints "holding"; closes it once the
+//                                             file RELEASE exists ("-": never)
 
 #include <windows.h>
 
@@ -352,6 +363,56 @@ int showCursor(const std::wstring& name, DWORD ms) {
     return 0;
 }
 
+// Another program's window in front, as when the user clicked elsewhere; then the window is
+// activated the way its taskbar button does it. True when it is in front again.
+bool comesToTheFront(HWND window) {
+    HWND cover =
+        ::CreateWindowExW(0, L"STATIC", L"window_driver cover", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                          0, 800, 600, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    if (!cover)
+        return false;
+    auto settle = [](HWND wanted, DWORD ms) {
+        const ULONGLONG end = ::GetTickCount64() + ms;
+        for (;;) {
+            MSG msg{};
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                ::DispatchMessageW(&msg);
+            if (::GetForegroundWindow() == wanted)
+                return true;
+            if (::GetTickCount64() >= end)
+                return false;
+            ::Sleep(20);
+        }
+    };
+    ::SetForegroundWindow(cover);
+    const bool covered = settle(cover, 5000);
+    ::SwitchToThisWindow(window, TRUE);
+    const bool back = covered && settle(window, 5000);
+    ::DestroyWindow(cover);
+    print(back ? L"front" : covered ? L"behind" : L"not covered");
+    return back;
+}
+
+int holdFile(const std::wstring& path, const std::wstring& share, const std::wstring& release) {
+    const DWORD mode = share == L"rw" ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const ULONGLONG end = ::GetTickCount64() + 120000;
+    while ((file = ::CreateFileW(path.c_str(), GENERIC_READ, mode, nullptr, OPEN_EXISTING, 0,
+                                 nullptr)) == INVALID_HANDLE_VALUE) {
+        if (::GetTickCount64() >= end)
+            return 1;
+        ::Sleep(5);
+    }
+    std::puts("holding");
+    std::fflush(stdout);
+    while (release == L"-" || ::GetFileAttributesW(release.c_str()) == INVALID_FILE_ATTRIBUTES)
+        ::Sleep(10);
+    ::CloseHandle(file);
+    std::puts("released");
+    std::fflush(stdout);
+    return 0;
+}
+
 int usage() {
     std::fputs("usage: window_driver COMMAND TITLE ... (see the source)\n", stderr);
     return 2;
@@ -415,6 +476,8 @@ int run(const std::vector<std::wstring>& args) {
             ::DispatchMessageW(&msg);
         return 0;
     }
+    if (command == L"holdfile")
+        return holdFile(arg(3), arg(4), arg(5));
     if (command == L"gone") {
         const ULONGLONG end = ::GetTickCount64() + ms(3, 10000);
         while (findWindow(title)) {
@@ -432,6 +495,17 @@ int run(const std::vector<std::wstring>& args) {
         ::PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
     }
+    if (command == L"style") {
+        const LONG_PTR exStyle = ::GetWindowLongPtrW(window, GWL_EXSTYLE);
+        const bool icons = ::SendMessageW(window, WM_GETICON, ICON_BIG, 0) != 0 &&
+                           ::SendMessageW(window, WM_GETICON, ICON_SMALL, 0) != 0;
+        print(std::wstring((exStyle & WS_EX_APPWINDOW) ? L"appwindow" : L"noappwindow") +
+              (::GetWindow(window, GW_OWNER) ? L" owned" : L" unowned") +
+              (icons ? L" icons" : L" noicons"));
+        return 0;
+    }
+    if (command == L"front")
+        return comesToTheFront(window) ? 0 : 1;
     if (command == L"rect") {
         RECT outer{}, client{};
         ::GetWindowRect(window, &outer);
