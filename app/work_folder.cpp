@@ -18,7 +18,10 @@ namespace vigie {
 #ifdef _WIN32
 
 bool canCreateFilesIn(const std::string& folder) {
-    const std::wstring probe = widen(folder + "\\vigie-k7-write-test.tmp");
+    // A drive's root ("P:\\") ends in its separator already.
+    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    const std::wstring probe =
+        widen(folder + (separated ? "" : "\\") + "vigie-k7-write-test.tmp");
     HANDLE file = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE)

@@ -48,11 +48,6 @@
 //   window_driver front TITLE                 puts a window of its own in front, then activates
 //                                             the window as its taskbar button does; prints
 //                                             "front" when it came back to the front in time
-//   window_driver holdfile - PATH r|rw RELEASE
-//                                             opens the file for reading once it can, sharing
-//                                             reading (r) or reading and writing (rw) but never
-//                                             its deletion; prints "holding"; closes it once the
-//                                             file RELEASE exists ("-": never)
 
 #include <windows.h>
 
@@ -393,26 +388,6 @@ bool comesToTheFront(HWND window) {
     return back;
 }
 
-int holdFile(const std::wstring& path, const std::wstring& share, const std::wstring& release) {
-    const DWORD mode = share == L"rw" ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    const ULONGLONG end = ::GetTickCount64() + 120000;
-    while ((file = ::CreateFileW(path.c_str(), GENERIC_READ, mode, nullptr, OPEN_EXISTING, 0,
-                                 nullptr)) == INVALID_HANDLE_VALUE) {
-        if (::GetTickCount64() >= end)
-            return 1;
-        ::Sleep(5);
-    }
-    std::puts("holding");
-    std::fflush(stdout);
-    while (release == L"-" || ::GetFileAttributesW(release.c_str()) == INVALID_FILE_ATTRIBUTES)
-        ::Sleep(10);
-    ::CloseHandle(file);
-    std::puts("released");
-    std::fflush(stdout);
-    return 0;
-}
-
 int usage() {
     std::fputs("usage: window_driver COMMAND TITLE ... (see the source)\n", stderr);
     return 2;
@@ -476,8 +451,6 @@ int run(const std::vector<std::wstring>& args) {
             ::DispatchMessageW(&msg);
         return 0;
     }
-    if (command == L"holdfile")
-        return holdFile(arg(3), arg(4), arg(5));
     if (command == L"gone") {
         const ULONGLONG end = ::GetTickCount64() + ms(3, 10000);
         while (findWindow(title)) {
