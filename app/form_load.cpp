@@ -6,6 +6,7 @@
 #include "app/frm_main.h"
 #include "app/port_entries.h"
 #include "app/settings.h"
+#include "app/settings_folder.h"
 #include "app/support_site.h"
 #include "app/system_name.h"
 #include "core/file_path.h"
@@ -88,15 +89,12 @@ bool FrmMain::Form_Load() {
                   std::to_string(VIGIE_VERSION_REVISION) + ")";
         lblDots.caption = "";
 
-        sTempPath = settingsFolder(platform_.appPath());
-        std::error_code ec;
-        if (!fs::is_directory(filePath(sTempPath), ec)) {
-            fs::create_directories(filePath(sTempPath), ec);
-            if (ec || !fs::is_directory(filePath(sTempPath), ec)) {
-                showBox(tempFolderErrorText(folderName(sTempPath)), mb::Critical, "Vigie M4 Error");
-                platform_.endProgram();
-                return false;
-            }
+        sTempPath = settingsFolderInUse(platform_.appPath());
+        if (sTempPath.empty()) {
+            showBox(tempFolderErrorText(folderName(settingsFolder(platform_.appPath()))),
+                    mb::Critical, "Vigie M4 Error");
+            platform_.endProgram();
+            return false;
         }
 
         readSettings();

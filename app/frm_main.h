@@ -139,6 +139,9 @@ class FrmMain {
     PassEnd runPass(Region& region);
     PassEnd runDownload(Region& region);
     PassEnd runTransfer(Region& region);
+    // The rewriting or the deletion (what) of the working file, tried again while another
+    // program holds the file (core/file_retry); false when Close ended the wait.
+    bool workFileRetried(const std::string& what, const std::function<void()>& operation);
     SessionEnd handleRegionError(Region region, const RuntimeError& e);
     // FailUpdate, and the idle window even when closing fails.
     void endAfterError();

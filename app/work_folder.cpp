@@ -14,14 +14,14 @@
 #include "core/file_path.h"
 
 namespace vigie {
-namespace {
 
 #ifdef _WIN32
 
-// Whether a file can be created in the folder. Trying is the only sure test on Windows: a folder's
-// read-only attribute says nothing, and the rights that decide are many.
 bool canCreateFilesIn(const std::string& folder) {
-    const std::wstring probe = widen(folder + "\\vigie-k7-write-test.tmp");
+    // A drive's root ("P:\\") ends in its separator already.
+    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    const std::wstring probe =
+        widen(folder + (separated ? "" : "\\") + "vigie-k7-write-test.tmp");
     HANDLE file = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -37,8 +37,6 @@ bool canCreateFilesIn(const std::string& folder) {
 }
 
 #endif
-
-}  // namespace
 
 std::string workFolder(const std::string& appPath) {
     if (canCreateFilesIn(appPath))

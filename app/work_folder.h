@@ -10,5 +10,8 @@ namespace vigie {
 // it, created on the way: on Linux the cache folder ($XDG_CACHE_HOME/vigie-k7, by default
 // ~/.cache/vigie-k7), on Windows %LOCALAPPDATA%\VIGIE K7.
 std::string workFolder(const std::string& appPath);
+// Whether a file can be created in the folder (on Windows, by trying: the rights that decide are
+// many, and a folder's read-only attribute says nothing).
+bool canCreateFilesIn(const std::string& folder);
 
 }  // namespace vigie

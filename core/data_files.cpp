@@ -1,9 +1,30 @@
 #include "core/data_files.h"
 
+#include <cstdlib>
+
 #include "core/file_path.h"
 #include "core/runtime_error.h"
 
 namespace vigie {
+namespace {
+
+// The system's code for why an open failed (Windows: the runtime keeps it in _doserrno; a file
+// another program holds is a sharing violation), for the callers that retry; 0 elsewhere.
+void clearOpenError() {
+#ifdef _WIN32
+    _doserrno = 0;
+#endif
+}
+
+std::int32_t lastOpenError() {
+#ifdef _WIN32
+    return static_cast<std::int32_t>(_doserrno);
+#else
+    return 0;
+#endif
+}
+
+}  // namespace
 
 std::int16_t DataFiles::freeFile() const {
     std::int16_t n = 1;
@@ -24,10 +45,12 @@ void DataFiles::openInput(std::int16_t number, const std::string& path) {
 void DataFiles::openOutput(std::int16_t number, const std::string& path) {
     if (files_.count(number))
         throw RuntimeError(err::FileAlreadyOpen, "DataFiles", "File already open");
+    clearOpenError();
     auto f = std::make_unique<std::fstream>(filePath(path),
                                             std::ios::out | std::ios::trunc | std::ios::binary);
     if (!f->is_open())
-        throw RuntimeError(err::PathFileAccess, "DataFiles", "Path/File access error");
+        throw RuntimeError(err::PathFileAccess, "DataFiles", "Path/File access error",
+                           lastOpenError());
     files_[number] = std::move(f);
 }
 

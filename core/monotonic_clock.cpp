@@ -2,8 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
-// after windows.h, which it builds on
-#include <mmsystem.h>
+
+#include "core/system_library.h"
 #else
 #include <chrono>
 #endif
@@ -20,6 +20,21 @@ std::int64_t counterFrequency() {
     return frequency.QuadPart;
 }
 
+// timeBeginPeriod and timeEndPeriod of winmm.dll: both take and answer an unsigned 32-bit value.
+using TimerPeriodCall = UINT(WINAPI*)(UINT);
+// TIMERR_NOCANDO: nothing was granted, so nothing will be given back.
+constexpr unsigned NotGranted = 97;
+
+unsigned beginPeriod(unsigned ms) {
+    static const auto call = systemFunction<TimerPeriodCall>(L"winmm.dll", "timeBeginPeriod");
+    return call ? call(ms) : NotGranted;
+}
+
+unsigned endPeriod(unsigned ms) {
+    static const auto call = systemFunction<TimerPeriodCall>(L"winmm.dll", "timeEndPeriod");
+    return call ? call(ms) : NotGranted;
+}
+
 }  // namespace
 
 std::int64_t monotonicMillis() {
@@ -32,9 +47,7 @@ std::int64_t monotonicMillis() {
     return seconds * 1000 + rest * 1000 / frequency;
 }
 
-TimerResolution::TimerResolution()
-    : TimerResolution(TimerPeriodCalls{[](unsigned ms) { return unsigned{timeBeginPeriod(ms)}; },
-                                       [](unsigned ms) { return unsigned{timeEndPeriod(ms)}; }}) {}
+TimerResolution::TimerResolution() : TimerResolution(TimerPeriodCalls{beginPeriod, endPeriod}) {}
 
 #else
 

@@ -13,6 +13,11 @@ std::string cp1252ToUtf8(std::string_view bytes);
 std::string utf8ToCp1252(std::string_view utf8);
 // Upper case of Windows-1252 text, as the platform's UCase does it.
 std::string upperCp1252(std::string_view bytes);
+// Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool isUtf8(std::string_view bytes);
+// The bytes with every byte that is not part of well-formed UTF-8 replaced by U+FFFD, so that the
+// result is valid UTF-8 whatever came in.
+std::string validUtf8(std::string_view bytes);
 // Leading and trailing blanks removed.
 std::string trimSpaces(std::string_view text);
 // The entry of a decimal number: a leading blank for positive numbers.

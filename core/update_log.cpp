@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "core/file_path.h"
+#include "core/text.h"
 
 namespace vigie {
 namespace {
@@ -72,7 +73,8 @@ std::string UpdateLog::masked(std::string text) const {
 void UpdateLog::write(const DateTime& when, const std::string& text) {
     if (path_.empty() || failed_)
         return;
-    const std::string line = stamp(when) + masked(oneLine(text)) + LineEnd;
+    // Whatever a system or a server handed over, the file stays UTF-8 that any reader opens.
+    const std::string line = stamp(when) + masked(validUtf8(oneLine(text))) + LineEnd;
     const fs::path file = filePath(path_);
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);

@@ -5,7 +5,8 @@
 // limit the file is renamed with ".1" added (one older file is kept) and a new one starts.
 // Texts registered as secret (a device's name, a password) never reach the file: they are
 // written as their masked forms wherever they appear. Each event is one line: the line breaks
-// of its text are written " / ".
+// of its text are written " / ". Bytes of a text that are not UTF-8 are written as U+FFFD, so
+// that the file is always valid UTF-8.
 
 #include <cstdint>
 #include <string>

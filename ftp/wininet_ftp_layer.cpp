@@ -11,8 +11,10 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <utility>
 
+#include "core/system_library.h"
 #include "core/wide_text.h"
 #include "ftp/login_text.h"
 
@@ -33,7 +35,60 @@ struct WinInetFtpLayer::Outcome {
 
 namespace {
 
+// WinINet's calls, from wininet.dll of System32: the program does not import the library, so that
+// a wininet.dll beside the program is never loaded (core/system_library.h).
+struct WinInet {
+    HMODULE module = nullptr;
+    decltype(&::InternetOpenA) InternetOpenA = nullptr;
+    decltype(&::InternetConnectA) InternetConnectA = nullptr;
+    decltype(&::InternetSetOptionA) InternetSetOptionA = nullptr;
+    decltype(&::InternetGetLastResponseInfoA) InternetGetLastResponseInfoA = nullptr;
+    decltype(&::InternetCloseHandle) InternetCloseHandle = nullptr;
+    decltype(&::InternetReadFile) InternetReadFile = nullptr;
+    decltype(&::InternetWriteFile) InternetWriteFile = nullptr;
+    decltype(&::FtpFindFirstFileA) FtpFindFirstFileA = nullptr;
+    decltype(&::FtpOpenFileA) FtpOpenFileA = nullptr;
+    decltype(&::FtpGetFileW) FtpGetFileW = nullptr;
+    decltype(&::FtpPutFileW) FtpPutFileW = nullptr;
+
+    bool complete() const {
+        return module && InternetOpenA && InternetConnectA && InternetSetOptionA &&
+               InternetGetLastResponseInfoA && InternetCloseHandle && InternetReadFile &&
+               InternetWriteFile && FtpFindFirstFileA && FtpOpenFileA && FtpGetFileW && FtpPutFileW;
+    }
+};
+
+const WinInet& wininet() {
+    static const WinInet api = [] {
+        WinInet w;
+        w.module = systemLibrary(L"wininet.dll");
+        if (!w.module)
+            return w;
+        const auto take = [&](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+                reinterpret_cast<void*>(::GetProcAddress(w.module, name)));
+        };
+        take(w.InternetOpenA, "InternetOpenA");
+        take(w.InternetConnectA, "InternetConnectA");
+        take(w.InternetSetOptionA, "InternetSetOptionA");
+        take(w.InternetGetLastResponseInfoA, "InternetGetLastResponseInfoA");
+        take(w.InternetCloseHandle, "InternetCloseHandle");
+        take(w.InternetReadFile, "InternetReadFile");
+        take(w.InternetWriteFile, "InternetWriteFile");
+        take(w.FtpFindFirstFileA, "FtpFindFirstFileA");
+        take(w.FtpOpenFileA, "FtpOpenFileA");
+        take(w.FtpGetFileW, "FtpGetFileW");
+        take(w.FtpPutFileW, "FtpPutFileW");
+        return w;
+    }();
+    return api;
+}
+
 constexpr std::size_t kResponseBuffer = 4096;
+// Every download straight from the server, and no copy of it in the user's internet cache: the
+// working file is overwritten and deleted once sent, and a cached copy of the distributor's
+// database would outlive it.
+constexpr DWORD NoCache = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 
 void takeResult(WinInetFtpLayer::Outcome& outcome, bool ok) {
     outcome.ok = ok;
@@ -41,9 +96,11 @@ void takeResult(WinInetFtpLayer::Outcome& outcome, bool ok) {
     DWORD extended = 0;
     char buffer[kResponseBuffer];
     DWORD length = sizeof buffer;
-    if (InternetGetLastResponseInfoA(&extended, buffer, &length)) {
+    if (wininet().InternetGetLastResponseInfoA(&extended, buffer, &length)) {
         outcome.extendedError = extended;
-        outcome.response.assign(buffer, std::min<DWORD>(length, sizeof buffer));
+        // The server's bytes: UTF-8 from most servers, the local code page from older ones.
+        outcome.response =
+            utf8OrAnsiText(std::string_view(buffer, std::min<DWORD>(length, sizeof buffer)));
     }
 }
 
@@ -113,7 +170,7 @@ bool parseServer(const std::string& server, int defaultPort, ServerAddress& addr
 
 void setTimeout(HINTERNET handle, DWORD option, std::uint32_t milliseconds) {
     DWORD value = milliseconds;
-    InternetSetOptionA(handle, option, &value, sizeof value);
+    wininet().InternetSetOptionA(handle, option, &value, sizeof value);
 }
 
 }  // namespace
@@ -208,7 +265,7 @@ class WinInetFtpLayer::Worker : public std::enable_shared_from_this<Worker> {
             finished_.notify_all();
             if (orphan) {
                 lock.unlock();
-                InternetCloseHandle(orphan);
+                wininet().InternetCloseHandle(orphan);
                 lock.lock();
             }
         }
@@ -232,7 +289,8 @@ void giveUp(const std::shared_ptr<WinInetFtpLayer::Worker>& worker,
     if (worker->abandon(task) || !task->outcome.handle)
         return;
     void* handle = std::exchange(task->outcome.handle, nullptr);
-    worker->post([handle](WinInetFtpLayer::Outcome&) { InternetCloseHandle(handle); }, true);
+    worker->post([handle](WinInetFtpLayer::Outcome&) { wininet().InternetCloseHandle(handle); },
+                 true);
 }
 
 }  // namespace
@@ -246,7 +304,7 @@ WinInetFtpLayer::~WinInetFtpLayer() {
             continue;
         const auto worker = object.connecting ? object.connecting : object.worker;
         void* internet = object.internet;
-        worker->post([internet](Outcome&) { InternetCloseHandle(internet); }, true);
+        worker->post([internet](Outcome&) { wininet().InternetCloseHandle(internet); }, true);
         worker->stop();
         object.worker->stop();
     }
@@ -314,14 +372,18 @@ bool WinInetFtpLayer::run(std::shared_ptr<Worker> worker, Handle owner, std::uin
 }
 
 Handle WinInetFtpLayer::internetOpen(const std::string& agent) {
+    if (!wininet().complete()) {
+        fail(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
     auto worker = Worker::create();
     const WinInetFtpOptions options = options_;
     Outcome outcome;
     const bool completed = run(
         worker, 0, options_.connectTimeoutMs,
         [agent, options](Outcome& o) {
-            HINTERNET session =
-                InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+            HINTERNET session = wininet().InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+                                                        nullptr, nullptr, 0);
             o.handle = session;
             if (session) {
                 // Inherited by every connection and transfer opened under the session.
@@ -367,7 +429,7 @@ Handle WinInetFtpLayer::internetConnect(Handle session, const std::string& serve
     const bool completed = run(
         worker, session, options_.connectTimeoutMs + options_.receiveTimeoutMs,
         [sessionHandle, address, user, password, passive](Outcome& o) {
-            HINTERNET connection = InternetConnectA(
+            HINTERNET connection = wininet().InternetConnectA(
                 sessionHandle, address.host.c_str(), static_cast<INTERNET_PORT>(address.port),
                 user.c_str(), password.c_str(), INTERNET_SERVICE_FTP,
                 passive ? INTERNET_FLAG_PASSIVE : 0, 0);
@@ -414,9 +476,10 @@ Handle WinInetFtpLayer::ftpFindFirstFile(Handle connection, const std::string& p
         worker, connection, options_.connectTimeoutMs + options_.receiveTimeoutMs,
         [internet, pattern](Outcome& o) {
             WIN32_FIND_DATAA entry{};
-            // A fresh listing: the size must be the file's size now, not a cached one.
+            // A fresh listing: the size must be the file's size now, not a cached one; and
+            // nothing of the distributor's server kept in the user's internet cache.
             HINTERNET search =
-                FtpFindFirstFileA(internet, pattern.c_str(), &entry, INTERNET_FLAG_RELOAD, 0);
+                wininet().FtpFindFirstFileA(internet, pattern.c_str(), &entry, NoCache, 0);
             o.handle = search;
             if (search) {
                 o.found.fileName = entry.cFileName;
@@ -442,9 +505,9 @@ Handle WinInetFtpLayer::ftpOpenFile(Handle connection, const std::string& remote
     const bool completed = run(
         worker, connection, options_.connectTimeoutMs + options_.receiveTimeoutMs,
         [internet, remote, access](Outcome& o) {
-            HINTERNET file = FtpOpenFileA(internet, remote.c_str(),
-                                          access == Access::Read ? GENERIC_READ : GENERIC_WRITE,
-                                          FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0);
+            HINTERNET file = wininet().FtpOpenFileA(
+                internet, remote.c_str(), access == Access::Read ? GENERIC_READ : GENERIC_WRITE,
+                FTP_TRANSFER_TYPE_BINARY | NoCache, 0);
             o.handle = file;
             takeResult(o, file != nullptr);
         },
@@ -474,7 +537,7 @@ bool WinInetFtpLayer::internetReadFile(Handle transfer, char* buffer, std::uint3
             // One call may deliver less than asked; only the end of the file delivers nothing.
             while (got < count) {
                 DWORD n = 0;
-                if (!InternetReadFile(internet, o.data.data() + got, count - got, &n)) {
+                if (!wininet().InternetReadFile(internet, o.data.data() + got, count - got, &n)) {
                     ok = false;
                     break;
                 }
@@ -511,8 +574,8 @@ bool WinInetFtpLayer::internetWriteFile(Handle transfer, const char* buffer, std
             bool ok = true;
             while (sent < bytes.size()) {
                 DWORD n = 0;
-                if (!InternetWriteFile(internet, bytes.data() + sent,
-                                       static_cast<DWORD>(bytes.size() - sent), &n) ||
+                if (!wininet().InternetWriteFile(internet, bytes.data() + sent,
+                                                 static_cast<DWORD>(bytes.size() - sent), &n) ||
                     n == 0) {
                     ok = false;
                     break;
@@ -541,9 +604,9 @@ bool WinInetFtpLayer::ftpGetFile(Handle connection, const std::string& remote,
     const bool completed = run(
         object->worker, connection, 0,
         [internet, remote, local, failIfExists](Outcome& o) {
-            const BOOL ok = FtpGetFileW(internet, widen(remote).c_str(), widen(local).c_str(),
-                                        failIfExists ? TRUE : FALSE, FILE_ATTRIBUTE_NORMAL,
-                                        FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0);
+            const BOOL ok = wininet().FtpGetFileW(
+                internet, widen(remote).c_str(), widen(local).c_str(), failIfExists ? TRUE : FALSE,
+                FILE_ATTRIBUTE_NORMAL, FTP_TRANSFER_TYPE_BINARY | NoCache, 0);
             takeResult(o, ok != FALSE);
         },
         outcome);
@@ -560,8 +623,8 @@ bool WinInetFtpLayer::ftpPutFile(Handle connection, const std::string& local,
     const bool completed = run(
         object->worker, connection, 0,
         [internet, remote, local](Outcome& o) {
-            const BOOL ok = FtpPutFileW(internet, widen(local).c_str(), widen(remote).c_str(),
-                                        FTP_TRANSFER_TYPE_BINARY, 0);
+            const BOOL ok = wininet().FtpPutFileW(
+                internet, widen(local).c_str(), widen(remote).c_str(), FTP_TRANSFER_TYPE_BINARY, 0);
             takeResult(o, ok != FALSE);
         },
         outcome);
@@ -588,7 +651,7 @@ bool WinInetFtpLayer::internetCloseHandle(Handle handle) {
     const bool behindACall = worker->pending();
     void* internet = object.internet;
     const auto task = worker->post(
-        [internet](Outcome& o) { takeResult(o, InternetCloseHandle(internet)); }, true);
+        [internet](Outcome& o) { takeResult(o, wininet().InternetCloseHandle(internet)); }, true);
     if (object.kind == Kind::Session || object.kind == Kind::Connection) {
         object.worker->stop();
         worker->stop();
@@ -608,15 +671,17 @@ bool WinInetFtpLayer::internetCloseHandle(Handle handle) {
 }
 
 std::string WinInetFtpLayer::formatMessage(std::uint32_t code) const {
-    HMODULE module = GetModuleHandleA("wininet.dll");
+    HMODULE module = wininet().module;
     if (!module)
         return "";
-    char buffer[257] = {};
+    // The wide call: the texts are in the user's language (accents on a French Windows), which
+    // the ANSI call would give in the local code page rather than in UTF-8.
+    wchar_t buffer[257] = {};
     DWORD_PTR arguments[1] = {0};
     const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, code, 0,
+        FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, code, 0,
                        buffer, 256, reinterpret_cast<va_list*>(arguments));
-    return std::string(buffer, length);
+    return narrow(std::wstring_view(buffer, length));
 }
 
 }  // namespace vigie::ftp

@@ -13,7 +13,18 @@ host_python=/usr/bin/python3
 # The cross compilers, and Wine: wine64 runs the tests, the small wine package puts `wine` on PATH;
 # wixl writes the installer, osslsigncode signs (the signing test), openssl makes its certificate.
 # libxfixes3 lets the window tests read the pointer off the display.
-"$root/scripts/install-packages.sh" mingw-w64 wine64 wine wixl osslsigncode openssl libxfixes3
+# msitools' msiinfo reads the installer's summary; locales makes the French locale that a window
+# test runs the program in (Wine takes the language of its system texts from it).
+"$root/scripts/install-packages.sh" mingw-w64 wine64 wine wixl msitools osslsigncode openssl \
+    libxfixes3 locales
+if ! locale -a 2>/dev/null | grep -qix 'fr_FR\.utf-\?8'; then
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" sed -i 's/^# *\(fr_FR\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -qx 'fr_FR.UTF-8 UTF-8' /etc/locale.gen ||
+        echo 'fr_FR.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    "${sudo_cmd[@]}" locale-gen >/dev/null
+fi
 [ -x "$host_tools/k7sim" ] ||
     echo "warning: no K7 simulator in $host_tools; build the Linux side first (scripts/test.sh)" >&2
 

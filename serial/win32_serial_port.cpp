@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/runtime_error.h"
+#include "core/wide_text.h"
 
 namespace vigie {
 namespace {
@@ -15,18 +16,10 @@ constexpr const char* kSource = "MSComm1";
     throw RuntimeError(number, kSource, description, static_cast<std::int32_t>(lastError));
 }
 
+// The system's text for the error, in the user's language and in UTF-8.
 std::string systemMessage(DWORD error) {
-    char* text = nullptr;
-    const DWORD n = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = n && text ? std::string(text, n) : "error " + std::to_string(error);
-    if (text)
-        ::LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.'))
-        message.pop_back();
-    return message;
+    const std::string text = systemErrorText(error);
+    return text.empty() ? "error " + std::to_string(error) : text;
 }
 
 // "\\.\COMn" reaches every port, COM10 and above included.

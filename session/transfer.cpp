@@ -7,6 +7,7 @@
 
 #include "app/frm_main.h"
 #include "core/file_path.h"
+#include "core/file_retry.h"
 #include "session/checked.h"
 #include "session/device_link.h"
 
@@ -47,9 +48,17 @@ void deleteWorkFile(const std::string& path) {
     const fs::path file = filePath(path);
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add,
                     ec);
-    if (!fs::remove(file, ec) || ec)
+    if (!fs::remove(file, ec) || ec) {
+#ifdef _WIN32
+        // The system's own code (a sharing violation when another program holds the file).
+        const auto systemError = ec.category() == std::system_category() ? ec.value() : 0;
+#else
+        const int systemError = 0;
+#endif
         throw RuntimeError(err::PathFileAccess, "vigie-k7",
-                           "Path/File access error" + (ec ? " (" + ec.message() + ")" : ""));
+                           "Path/File access error" + (ec ? " (" + ec.message() + ")" : ""),
+                           systemError);
+    }
 }
 
 }  // namespace
@@ -124,14 +133,16 @@ FrmMain::PassEnd FrmMain::runTransfer(Region& region) {
     sLine.clear();
 
     nDataFile = files_.freeFile();
-    files_.openOutput(nDataFile, path);
+    if (!workFileRetried("réécriture", [&] { files_.openOutput(nDataFile, path); }))
+        return stopped();
     const DateTime now = platform_.now();
     const std::string filler = MakeRandomText();
     if (StopRequested)
         return stopped();
     files_.printLine(nDataFile, dateText(now) + " " + timeText(now) + " " + filler);
     files_.close(nDataFile);
-    deleteWorkFile(path);
+    if (!workFileRetried("effacement", [&] { deleteWorkFile(path); }))
+        return stopped();
 
     lblStatus.font.name = "Tahoma";
     lblStatus.font.size = 12;
@@ -147,6 +158,23 @@ FrmMain::PassEnd FrmMain::runTransfer(Region& region) {
     setTimerEnabled(tmrUserUpload, true);
     region = Region::None;
     return PassEnd::Next;
+}
+
+bool FrmMain::workFileRetried(const std::string& what, const std::function<void()>& operation) {
+    try {
+        const FileRetryResult result =
+            retryWhileFileShared(platform_, operation, [this] { return StopRequested; });
+        if (result.waitedMs > 0)
+            logEvent("Fichier de travail tenu par un autre programme : " + what + " après " +
+                     std::to_string(result.waitedMs) + " ms" +
+                     (result.stopped ? ", interrompu (Close)" : ""));
+        return !result.stopped;
+    } catch (const RuntimeError& e) {
+        if (isSharingViolation(e))
+            logEvent("Fichier de travail tenu par un autre programme : " + what +
+                     " impossible après " + std::to_string(SharedFileWaitMs) + " ms");
+        throw;
+    }
 }
 
 std::string FrmMain::MakeRandomText() {

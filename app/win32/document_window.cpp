@@ -7,6 +7,7 @@
 
 #include "app/win32/dpi.h"
 #include "app/win32/window_class.h"
+#include "core/system_library.h"
 #include "core/wide_text.h"
 
 namespace vigie::win32 {
@@ -124,8 +125,10 @@ RECT centredFrame(const DocumentWindow& model, UINT dpi) {
 
 }  // namespace
 
-bool showDocumentWindow(const DocumentWindow& model, const std::wstring& documentPath, HWND owner) {
-    static const HMODULE richEdit = ::LoadLibraryW(L"Msftedit.dll");
+bool showDocumentWindow(const DocumentWindow& model, const std::wstring& documentPath, HWND owner,
+                        bool taskbarButton) {
+    // The rich-text box's class comes with its library, the system's own one.
+    static const HMODULE richEdit = systemLibrary(L"Msftedit.dll");
     (void)richEdit;
     registerProgramWindowClass(ClassName, documentProc);
 
@@ -133,12 +136,22 @@ bool showDocumentWindow(const DocumentWindow& model, const std::wstring& documen
     state.model = &model;
     const UINT dpi = owner ? ::GetDpiForWindow(owner) : ::GetDpiForSystem();
     const RECT frame = centredFrame(model, dpi);
+    // An owned window has no taskbar button unless it asks for one.
+    const DWORD exStyle = WindowExStyle | (taskbarButton ? WS_EX_APPWINDOW : 0);
     HWND hwnd =
-        ::CreateWindowExW(WindowExStyle, ClassName, widen(model.caption).c_str(), WindowStyle,
-                          frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
-                          owner, nullptr, ::GetModuleHandleW(nullptr), &state);
+        ::CreateWindowExW(exStyle, ClassName, widen(model.caption).c_str(), WindowStyle, frame.left,
+                          frame.top, frame.right - frame.left, frame.bottom - frame.top, owner,
+                          nullptr, ::GetModuleHandleW(nullptr), &state);
     if (!hwnd)
         return false;
+    // The taskbar's and Alt+Tab's pictures, at this DPI's sizes.
+    HICON icons[2] = {};
+    if (taskbarButton) {
+        icons[0] = loadProgramIcon(SM_CXICON, dpi);
+        icons[1] = loadProgramIcon(SM_CXSMICON, dpi);
+        ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons[0]));
+        ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons[1]));
+    }
 
     // Created in tab order: the control with the lower tab index first.
     auto createBox = [&] {
@@ -198,6 +211,9 @@ bool showDocumentWindow(const DocumentWindow& model, const std::wstring& documen
     if (owner)
         ::EnableWindow(owner, TRUE);
     ::DestroyWindow(hwnd);
+    for (HICON icon : icons)
+        if (icon)
+            ::DestroyIcon(icon);
     if (state.buttonFont)
         ::DeleteObject(state.buttonFont);
     return state.leftThroughButton;

@@ -1,7 +1,6 @@
 #include "app/win32/main_window.h"
 
 #include <commctrl.h>
-#include <uxtheme.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -16,6 +15,7 @@
 #include "app/win32/label_control.h"
 #include "app/win32/resource_ids.h"
 #include "app/win32/window_class.h"
+#include "core/system_library.h"
 #include "core/wide_text.h"
 
 namespace vigie::win32 {
@@ -42,6 +42,15 @@ ACCEL accelerator(const layout::MenuEntry& entry, WORD id) {
     a.key = static_cast<WORD>(shortcut.back());
     a.cmd = id;
     return a;
+}
+
+// SetWindowTheme of uxtheme.dll with blank names: the control is drawn without the visual style.
+void setNoVisualStyle(HWND control) {
+    using SetWindowThemeCall = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
+    static const auto setWindowTheme =
+        systemFunction<SetWindowThemeCall>(L"uxtheme.dll", "SetWindowTheme");
+    if (setWindowTheme)
+        setWindowTheme(control, L" ", L" ");
 }
 
 }  // namespace
@@ -123,7 +132,7 @@ void MainWindow::createControls() {
                 0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 0, 0, 0, 0, hwnd_,
                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
             // The visual style would ignore the bar's colours, which the window sets.
-            ::SetWindowTheme(bar, L" ", L" ");
+            setNoVisualStyle(bar);
             ::SendMessageW(bar, PBM_SETRANGE32, 0, 100);
             controls_[c.name] = bar;
         }
@@ -180,12 +189,9 @@ void MainWindow::applyDpi(UINT dpi) {
                        SWP_NOZORDER | SWP_NOACTIVATE);
     }
     // The icons at the sizes this DPI asks for, from the images of the icon resource.
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
     for (auto [which, metric, icon] : {std::tuple{ICON_BIG, SM_CXICON, &bigIcon_},
                                        std::tuple{ICON_SMALL, SM_CXSMICON, &smallIcon_}}) {
-        const int size = ::GetSystemMetricsForDpi(metric, dpi);
-        HICON fresh = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(VIGIE_IDI_APP),
-                                                      IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+        HICON fresh = loadProgramIcon(metric, dpi);
         if (!fresh)
             continue;
         ::SendMessageW(hwnd_, WM_SETICON, which, reinterpret_cast<LPARAM>(fresh));

@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "app/frm_main.h"
+#include "app/win32/common_controls.h"
 #include "app/win32/document_window.h"
 #include "app/win32/main_window.h"
 #include "core/wide_text.h"
@@ -47,7 +48,7 @@ class BusyPointerOverBoxes {
             wchar_t className[16] = {};
             ::GetClassNameW(window, className, 16);
             if (std::wcscmp(className, L"#32770") == 0) {
-                ::SetWindowSubclass(window, boxProc, SubclassId, 0);
+                setWindowSubclass(window, boxProc, SubclassId, 0);
                 ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
             }
         }
@@ -60,8 +61,8 @@ class BusyPointerOverBoxes {
             return TRUE;
         }
         if (msg == WM_NCDESTROY)
-            ::RemoveWindowSubclass(box, boxProc, SubclassId);
-        return ::DefSubclassProc(box, msg, wp, lp);
+            removeWindowSubclass(box, boxProc, SubclassId);
+        return defSubclassProc(box, msg, wp, lp);
     }
 
     HHOOK hook_;
@@ -257,7 +258,7 @@ void Win32Platform::openUrl(const std::string& url) {
 bool Win32Platform::showStartWindow() {
     const std::string folder = appPath();
     return showDocumentWindow(frmStart_Load(folder), inFolder(folder, "M4Start.rtf"),
-                              window_ ? window_->handle() : nullptr);
+                              window_ ? window_->handle() : nullptr, true);
 }
 
 void Win32Platform::showHelpWindow() {

@@ -21,4 +21,11 @@ void registerProgramWindowClass(const wchar_t* className, WNDPROC windowProc) {
     ::RegisterClassExW(&wc);
 }
 
+HICON loadProgramIcon(int metric, UINT dpi) {
+    const int size = ::GetSystemMetricsForDpi(metric, dpi);
+    return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr),
+                                           MAKEINTRESOURCEW(VIGIE_IDI_APP), IMAGE_ICON, size, size,
+                                           LR_DEFAULTCOLOR));
+}
+
 }  // namespace vigie::win32

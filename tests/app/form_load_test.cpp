@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "app/user_folders.h"
 #include "tests/support/form_fixture.h"
 
 namespace vigie::test {
@@ -153,6 +154,16 @@ TEST_F(FormLoadTest, LeavingTheStartWindowWithoutNextEndsSilently) {
     EXPECT_EQ(form.caption, "VIGIE K7 Téléchargement ");
 }
 
+#ifdef _WIN32
+TEST_F(FormLoadTest, ADriveTempFolderThatCannotBeMadeSendsTheSettingsToTheUsersFolder) {
+    writeFile(configDir(), "a file where the folder should be");
+    FrmMain& form = makeForm();
+    ASSERT_TRUE(form.Form_Load());
+    EXPECT_TRUE(platform_.boxes.empty());
+    EXPECT_EQ(form.sIniFile, userStateFolder() + "\\HD.ini");
+    EXPECT_TRUE(std::filesystem::is_directory(filePath(userStateFolder())));
+}
+#else
 TEST_F(FormLoadTest, SettingsFolderThatCannotBeCreatedStopsWithItsBox) {
     writeFile(configDir(), "a file where the folder should be");
     FrmMain& form = makeForm();
@@ -172,6 +183,7 @@ TEST_F(FormLoadTest, SettingsFolderThatCannotBeCreatedStopsWithItsBox) {
     EXPECT_TRUE(platform_.ended);
     EXPECT_FALSE(platform_.mainShown);
 }
+#endif
 
 TEST_F(FormLoadTest, ShutDownThatCannotWriteStillEnds) {
     FrmMain& form = makeForm();

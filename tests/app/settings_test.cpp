@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "app/settings.h"
+#include "app/settings_folder.h"
 #include "tests/support/scoped_env.h"
+
+#include <set>
+#include <vector>
 
 namespace vigie {
 namespace {
@@ -57,6 +61,85 @@ TEST(SettingsTest, WindowsTempFolderIsOnTheProgramsDriveRoot) {
     EXPECT_EQ(windowsTempPath("C:\\Outils\\Maj"), "C:\\Temp\\");
     EXPECT_EQ(windowsTempPath("E:\\"), "E:\\Temp\\");
     EXPECT_EQ(windowsTempPath("\\\\serveur\\partage\\Maj"), "\\\\sTemp\\");
+}
+
+// The machine as the settings folder's choice sees it: which folders can be found or made, which
+// HD.ini files can be written; every question asked, in order.
+struct FakeMachine {
+    std::set<std::string> folders;   // can be found or made
+    std::set<std::string> writable;  // HD.ini files that can be written
+    std::vector<std::string> asked;
+
+    SettingsFolderProbes probes() {
+        return {[this](const std::string& folder) {
+                    asked.push_back("folder " + folder);
+                    return folders.count(folder) != 0;
+                },
+                [this](const std::string& ini) {
+                    asked.push_back("ini " + ini);
+                    return writable.count(ini) != 0;
+                }};
+    }
+};
+
+constexpr const char* kUser = "C:\\Users\\Hélène\\AppData\\Local\\VIGIE K7";
+
+TEST(SettingsFolderTest, TheDriveRootComesFirstThenTheUsersOwnFolder) {
+    const std::string user = kUser;
+    const std::string own = user + "\\";
+    struct Case {
+        const char* appPath;
+        std::set<std::string> folders;
+        std::set<std::string> writable;
+        std::optional<std::string> chosen;
+    };
+    const Case cases[] = {
+        // The drive root as always, the user's folder never looked at.
+        {"D:\\Outils\\Maj",
+         {"D:\\Temp\\", own},
+         {"D:\\Temp\\HD.ini", own + "HD.ini"},
+         "D:\\Temp\\"},
+        {"E:\\", {"E:\\Temp\\"}, {"E:\\Temp\\HD.ini"}, "E:\\Temp\\"},
+        // A root that refuses the Temp folder.
+        {"D:\\Outils\\Maj", {own}, {"D:\\Temp\\HD.ini", own + "HD.ini"}, own},
+        // A Temp folder that refuses the file.
+        {"D:\\Outils\\Maj", {"D:\\Temp\\", own}, {own + "HD.ini"}, own},
+        // A network path has no drive root: its first three characters mean nothing.
+        {"\\\\serveur\\partage\\Maj",
+         {"\\\\sTemp\\", own},
+         {"\\\\sTemp\\HD.ini", own + "HD.ini"},
+         own},
+        // Neither will do.
+        {"D:\\Outils\\Maj", {"D:\\Temp\\"}, {}, std::nullopt},
+        {"D:\\Outils\\Maj", {own}, {"D:\\Temp\\HD.ini"}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        FakeMachine machine{c.folders, c.writable, {}};
+        EXPECT_EQ(chooseSettingsFolder(c.appPath, user, machine.probes()), c.chosen)
+            << c.appPath << " " << testing::PrintToString(c.folders)
+            << testing::PrintToString(c.writable);
+    }
+}
+
+TEST(SettingsFolderTest, AsksAboutTheDriveRootBeforeTheUsersFolderAndNothingMore) {
+    const std::string user = kUser;
+    FakeMachine machine{{"D:\\Temp\\", user + "\\"}, {user + "\\HD.ini"}, {}};
+    chooseSettingsFolder("D:\\Outils", user, machine.probes());
+    EXPECT_EQ(machine.asked,
+              (std::vector<std::string>{"folder D:\\Temp\\", "ini D:\\Temp\\HD.ini",
+                                        "folder " + user + "\\", "ini " + user + "\\HD.ini"}));
+
+    // The network path's meaningless folder is not even tried (on Windows it would be a server
+    // named "sTemp" looked for on the network).
+    machine.asked.clear();
+    chooseSettingsFolder("\\\\serveur\\partage", user, machine.probes());
+    EXPECT_EQ(machine.asked,
+              (std::vector<std::string>{"folder " + user + "\\", "ini " + user + "\\HD.ini"}));
+
+    // No user folder known: nothing to fall back on.
+    machine.asked.clear();
+    EXPECT_EQ(chooseSettingsFolder("\\\\serveur\\partage", "", machine.probes()), std::nullopt);
+    EXPECT_TRUE(machine.asked.empty());
 }
 
 #ifdef _WIN32

@@ -22,6 +22,34 @@ TEST(TextTest, UpperCaseFollowsTheCodePage) {
     EXPECT_EQ(upperCp1252(std::string("a\0b", 3)), std::string("A\0B", 3));
 }
 
+struct Utf8Case {
+    std::string bytes;
+    bool valid;
+    std::string repaired;  // validUtf8: each byte outside a well-formed sequence is U+FFFD
+};
+
+TEST(TextTest, OnlyWellFormedUtf8CountsAsUtf8) {
+    const std::string r = "\xEF\xBF\xBD";
+    const Utf8Case cases[] = {
+        {"", true, ""},
+        {"Accès refusé, 日本, 😀", true, "Accès refusé, 日本, 😀"},
+        {"Acc\xE8s refus\xE9", false, "Acc" + r + "s refus" + r},  // Windows-1252
+        {"\xC3", false, r},                                        // cut short at the end
+        {"\xC3(", false, r + "("},                                 // cut short before ASCII
+        {"\xC0\xAF", false, r + r},                                // overlong "/"
+        {"\xE0\x80\xAF", false, r + r + r},                        // overlong, three bytes
+        {"\xED\xA0\x80", false, r + r + r},                        // a surrogate
+        {"\xF4\x90\x80\x80", false, r + r + r + r},                // past U+10FFFF
+        {"\xF4\x8F\xBF\xBF", true, "\xF4\x8F\xBF\xBF"},            // U+10FFFF itself
+        {"\xFF", false, r},
+    };
+    for (const Utf8Case& c : cases) {
+        EXPECT_EQ(isUtf8(c.bytes), c.valid) << c.bytes;
+        EXPECT_EQ(validUtf8(c.bytes), c.repaired) << c.bytes;
+        EXPECT_TRUE(isUtf8(validUtf8(c.bytes))) << c.bytes;
+    }
+}
+
 TEST(TextTest, TrimAndNumberEntries) {
     EXPECT_EQ(trimSpaces("  3 - In Use "), "3 - In Use");
     EXPECT_EQ(trimSpaces("   "), "");

@@ -63,6 +63,14 @@ TEST_F(UpdateLogTest, SecretsAreWrittenMaskedWhereverTheyAppear) {
     EXPECT_NE(readFile(file()).find("AB*A" + kEnd), std::string::npos);
 }
 
+TEST_F(UpdateLogTest, BytesThatAreNotUtf8AreWrittenAsReplacementCharacters) {
+    // A system text in the ANSI code page ("Accès refusé" in Windows-1252) beside valid text.
+    UpdateLog log = this->log();
+    log.write(kWhen, "Port refusé : Acc\xE8s refus\xE9");
+    EXPECT_EQ(readFile(file()),
+              "2026-03-07 09:04:05.007 Port refusé : Acc\uFFFDs refus\uFFFD" + kEnd);
+}
+
 TEST(MaskedDeviceName, KeepsTheFirstTwoAndTheLastCharacters) {
     const std::pair<std::string, std::string> cases[] = {
         {"ABC1234", "AB****4"}, {"ABCD", "AB*D"}, {"ABC", "***"}, {"A", "*"}, {"", ""}};

@@ -49,10 +49,24 @@ if(NOT zipped EQUAL 0)
   message(FATAL_ERROR "cannot write ${ZIP}")
 endif()
 
+# The installer's summary (what Explorer shows of the file: subject, author, comments) is in code
+# page 1252, but wixl writes its texts there in UTF-8, which Explorer would show as "TÃ©lÃ©": those
+# fields are given in plain ASCII, the publisher's accents folded.
+set(summary_publisher "${PUBLISHER}")
+foreach(pair "à;a" "â;a" "ä;a" "ç;c" "é;e" "è;e" "ê;e" "ë;e" "î;i" "ï;i" "ô;o" "ö;o" "ù;u" "û;u"
+             "ü;u" "ÿ;y" "œ;oe" "æ;ae" "À;A" "Â;A" "Ç;C" "É;E" "È;E" "Ê;E" "Ë;E" "Î;I" "Ï;I" "Ô;O"
+             "Ù;U" "Û;U" "Ü;U" "Œ;OE" "Æ;AE")
+  list(GET pair 0 accented)
+  list(GET pair 1 plain)
+  string(REPLACE "${accented}" "${plain}" summary_publisher "${summary_publisher}")
+endforeach()
+string(REGEX REPLACE "[^ -~]" "?" summary_publisher "${summary_publisher}")
+
 file(REMOVE "${MSI}")
 # wixl finds the files to install by their names, in the folder it runs in.
 file(COPY "${ICON}" DESTINATION "${STAGE}")
 execute_process(COMMAND "${WIXL}" -a x64 -D "Version=${VERSION}" -D "Publisher=${PUBLISHER}"
+                        -D "SummaryPublisher=${summary_publisher}"
                         -I "${STAGE}" -o "${MSI}" "${WXS}"
                 WORKING_DIRECTORY "${STAGE}" RESULT_VARIABLE built ERROR_VARIABLE why)
 if(NOT built EQUAL 0)

@@ -13,6 +13,7 @@ user's settings.
 import argparse
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import unittest
@@ -26,6 +27,27 @@ PUBLISHER = "Distributeur VIGIE K7 (exemple)"
 FILES = ["M4Start.rtf", "README.txt", "UserGuide.rtf", "vigie-k7.exe"]
 UNINSTALL_KEYS = [r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall",
                   r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"]
+
+
+def summary_information(msi):
+    """The installer's summary information as Explorer reads it: the code page, and each text
+    property's bytes decoded in that code page ({property id: text})."""
+    raw = subprocess.run(["msiinfo", "extract", msi, "\x05SummaryInformation"], check=True,
+                         capture_output=True).stdout
+    section = struct.unpack_from("<I", raw, 44)[0]
+    count = struct.unpack_from("<I", raw, section + 4)[0]
+    values = {}
+    for i in range(count):
+        pid, offset = struct.unpack_from("<II", raw, section + 8 + 8 * i)
+        kind = struct.unpack_from("<I", raw, section + offset)[0]
+        if kind == 2:  # VT_I2
+            values[pid] = struct.unpack_from("<h", raw, section + offset + 4)[0]
+        elif kind == 30:  # VT_LPSTR: a length, then the bytes and their zero
+            length = struct.unpack_from("<I", raw, section + offset + 4)[0]
+            values[pid] = raw[section + offset + 8:section + offset + 8 + length].rstrip(b"\0")
+    codepage = values[1]
+    return codepage, {pid: value.decode("cp%d" % codepage) for pid, value in values.items()
+                      if isinstance(value, bytes)}
 
 
 def newer_version(version):
@@ -56,9 +78,25 @@ class InstallerTest(unittest.TestCase):
         with open(os.path.join(stage, "README.txt"), "ab") as f:
             f.write(b"\r\nVersion " + cls.newer.encode() + b"\r\n")
         subprocess.run(["wixl", "-a", "x64", "-D", "Version=" + cls.newer,
-                        "-D", "Publisher=" + PUBLISHER, "-I", stage,
+                        "-D", "Publisher=" + PUBLISHER, "-D", "SummaryPublisher=" + PUBLISHER,
+                        "-I", stage,
                         "-o", os.path.join(cls.drive, "newer.msi"), ARGS.wxs], cwd=stage,
                        check=True)
+
+    def test_explorer_reads_the_installers_summary_right(self):
+        # Title, subject, author and comments in the summary's own code page, as Explorer shows
+        # them in the file's properties (msitools' msiinfo reads the same stream).
+        codepage, texts = summary_information(ARGS.msi)
+        self.assertEqual(codepage, 1252)
+        self.assertEqual(texts[2], "Installation Database")
+        self.assertEqual(texts[3], "VIGIE K7 Telechargement " + ARGS.version)
+        self.assertEqual(texts[4], PUBLISHER)
+        self.assertEqual(texts[6], "Installe VIGIE K7 Telechargement pour cet utilisateur.")
+        for pid, text in texts.items():
+            self.assertNotIn("Ã", text, "property %d reads garbled" % pid)
+        shown = subprocess.run(["msiinfo", "suminfo", ARGS.msi], check=True, capture_output=True,
+                               text=True).stdout
+        self.assertIn("Subject: VIGIE K7 Telechargement " + ARGS.version, shown.splitlines())
 
     def msiexec(self, *args):
         return self.desk.wine(["msiexec"] + list(args), timeout=300, check=False).returncode

@@ -10,17 +10,17 @@ then Yes: the update starts again), and the help window opened while an update r
 
 import argparse
 import os
-import subprocess
 import sys
 import threading
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_update import (END_MARKERS, FTP_PASSWORD, FTP_USER, Device, FtpServer,  # noqa: E402
-                         database_lines, start_program, start_update)
+from wine_update import (END_MARKERS, FTP_PASSWORD, FTP_USER, ClosedServer,  # noqa: E402
+                         Device, FtpServer, database_lines, press_start, start_program,
+                         start_update)
 from wine_window import (HELP_TITLE, MAIN_TITLE, START_TITLE, WineDesk,  # noqa: E402
-                         program_folder)
+                         make_read_only, make_writable, program_folder)
 
 ARGS = None
 SUCCESS = ("K7 mis à jour.\r\nVous pouvez maintenant fermer ce programme et déconnecter le K7 "
@@ -30,28 +30,8 @@ FAILED_TITLE = "La mise à jour du K7 a échoué"
 ACCENTED_FOLDER = "Hélène\\Téléchargements\\Łódź 日本\\vigie-k7"
 LOGIN_REFUSED_TITLE = "Halvorn Devices - Error Message"
 SENDING_BOX = "Une erreur s'est produite pendant l'envoi du fichier vers le K7 ("
-
-
-def make_read_only(folder):
-    """Makes the folder one no file can be created in, even by root (whose rights the permission
-    bits do not limit): the immutable attribute. False when this machine allows neither."""
-    os.chmod(folder, 0o555)
-    subprocess.run(["chattr", "+i", folder], stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=False)
-    probe = os.path.join(folder, "probe")
-    try:
-        with open(probe, "w"):
-            pass
-    except OSError:
-        return True
-    os.remove(probe)
-    return False
-
-
-def make_writable(folder):
-    subprocess.run(["chattr", "-i", folder], stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=False)
-    os.chmod(folder, 0o755)
+# The system libraries the program uses that are not "known DLLs" (RichEdit's by name).
+PLANTED = ["wininet.dll", "winmm.dll", "uxtheme.dll", "msftedit.dll"]
 
 
 class UpdateTest(unittest.TestCase):
@@ -104,9 +84,17 @@ class UpdateTest(unittest.TestCase):
             self.assertIn("Mise à jour de votre VIGIE K7", text)
             self.assertEqual(self.desk.drive("docformat", START_TITLE)[1], ["bold Tahoma 9"])
 
+        # A DLL under the name of each system library the program uses that is not a "known
+        # DLL", dropped beside it. Told to prefer a DLL of the program's folder as Windows does
+        # (Wine would otherwise load its own first, whatever lies there), Wine loads them only if
+        # the program searches its own folder.
+        planted = [os.path.join(ARGS.planted, name) for name in PLANTED]
+        prefer_native = self.desk.env["WINEDLLOVERRIDES"] + ";" + ",".join(
+            name[:-4] for name in PLANTED) + "=n,b"
         process, folder = start_update(self.desk, ARGS.program, server, device,
                                        subfolder=ACCENTED_FOLDER,
-                                       before_next=the_start_window_shows_its_document)
+                                       before_next=the_start_window_shows_its_document,
+                                       beside=planted, env={"WINEDLLOVERRIDES": prefer_native})
         self.addCleanup(self.desk.stop, process)
 
         status = self.desk.wait_text(MAIN_TITLE, "lblStatus", "K7 mis à jour.", 120)
@@ -141,6 +129,8 @@ class UpdateTest(unittest.TestCase):
 
         self.desk.drive("close", MAIN_TITLE)
         process.wait(timeout=30)
+        # The start window, both documents and a whole update ran: no planted DLL was loaded.
+        self.assertEqual(sorted(n for n in os.listdir(program_dir) if n.endswith(".loaded")), [])
         with open(os.path.join(folder, "Temp", "HD.ini"), "rb") as f:
             self.assertEqual(f.read(), b"*1*1*\r\n")
         self.assert_logged_in_local_app_data(
@@ -150,6 +140,17 @@ class UpdateTest(unittest.TestCase):
              "Connecté au serveur : 230", "Téléchargement réussi", "Envoi vers le K7 : 60 lignes",
              "Envoi terminé : 60 lignes", "Le K7 signale T#END",
              "Résultat : K7 mis à jour. / Vous pouvez maintenant fermer", "Fin du programme"])
+
+    def log_path(self):
+        """The update log in %LOCALAPPDATA%\\VIGIE K7, as a Linux path."""
+        if not hasattr(self.desk, "log_path"):
+            local = self.desk.unix_path(self.desk.windows_env("LOCALAPPDATA"))
+            self.desk.log_path = os.path.join(local, "VIGIE K7", "updates.log")
+        return self.desk.log_path
+
+    def log_bytes(self):
+        with open(self.log_path(), "rb") as f:
+            return f.read()
 
     def assert_logged_in_local_app_data(self, start, events):
         """The log in %LOCALAPPDATA%\\VIGIE K7 has Windows line ends, never the device's name
@@ -238,6 +239,46 @@ class UpdateTest(unittest.TestCase):
         # The settings stay on the program's drive.
         with open(os.path.join(folder, "Temp", "HD.ini"), "rb") as f:
             self.assertEqual(f.read(), b"*1*1*\r\n")
+
+    def test_french_system_texts_reach_the_log_as_utf8(self):
+        # A French Windows: the system's and WinINet's texts have accents.
+        french = {"LC_ALL": "fr_FR.UTF-8", "LANG": "fr_FR.UTF-8"}
+        device = self.peer(Device(self.desk.work, ARGS.k7sim))
+        server = self.peer(ClosedServer())
+        # COM2 refuses to open: what it leads to is a folder, which no program may open as a file.
+        refused = os.path.join(self.desk.work, "com2-folder")
+        os.makedirs(refused, exist_ok=True)
+        self.desk.map_com(2, refused)
+        self.desk.map_com(1, device.terminal)
+        before = len(self.log_bytes()) if os.path.exists(self.log_path()) else 0
+        process, folder = start_program(self.desk, ARGS.program, server, env=french)
+        self.addCleanup(self.desk.stop, process)
+        # The port filter turned off here must not reach the next test's program.
+        self.addCleanup(lambda: os.path.exists(os.path.join(folder, "Temp", "HD.ini")) and
+                        os.remove(os.path.join(folder, "Temp", "HD.ini")))
+        # Every port, unprobed: COM2 is offered as a free port.
+        self.assertTrue(self.desk.type(MAIN_TITLE, "ctrl+f"))
+        ports = [" %d" % n for n in range(1, 13)]
+        self.assertTrue(self.desk.wait_items(MAIN_TITLE, "cboPort", ports, 10))
+        self.desk.drive("select", MAIN_TITLE, "cboPort", ports.index(" 2"))
+        self.desk.drive("click", MAIN_TITLE, "Start Update")
+        self.assertTrue(self.desk.wait_until(lambda: b"COM2" in self.log_bytes()[before:], 20),
+                        "no refused port in the log")
+        # COM1 and its device, up to the connection to a server where nothing listens.
+        press_start(self.desk, device)
+        self.assertIsNotNone(self.desk.box("Erreur", "OK", 90000), "no connection box")
+        self.assertEqual(self.desk.wait_text(MAIN_TITLE, "lblStatus", "échoué", 30),
+                         "La mise à jour du K7 a échoué.")
+        self.desk.drive("close", MAIN_TITLE)
+        process.wait(timeout=30)
+
+        log = self.log_bytes()[before:].decode("utf-8")  # strict: valid UTF-8 throughout
+        self.assertNotIn("\ufffd", log)
+        refusal = next(line for line in log.split("\r\n") if "COM2" in line)
+        self.assertIn("Accès refusé", refusal)
+        failure = next(line for line in log.split("\r\n") if "Connexion échouée" in line)
+        self.assertIn("12029", failure)
+        self.assertIn("La tentative de connexion au serveur a échoué", failure)
 
     def test_device_vanishing_mid_transfer_shows_the_sending_box(self):
         server = self.peer(FtpServer(self.desk.work, ARGS.ftp_server, database_lines(200)))
@@ -342,7 +383,7 @@ class UpdateTest(unittest.TestCase):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for option in ("--program", "--driver", "--k7sim", "--ftp-server"):
+    for option in ("--program", "--driver", "--k7sim", "--ftp-server", "--planted"):
         parser.add_argument(option, required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -46,6 +46,12 @@
 //   window_driver rect TITLE                  the window's and its client area's rectangles
 //   window_driver tip TITLE NAME [MS]         rests the mouse on the control and prints the text
 //                                             of the tooltip that the program shows for it
+//   window_driver style TITLE                 "appwindow" or "noappwindow" (a taskbar button of
+//                                             its own), "owned" or "unowned", "icons" or
+//                                             "noicons" (both of its icons set)
+//   window_driver front TITLE                 puts a window of its own in front, then activates
+//                                             the window as its taskbar button does; prints
+//                                             "front" when it came back to the front in time
 
 #include <windows.h>
 
@@ -390,6 +396,36 @@ int showTip(HWND window, HWND target, DWORD ms) {
     return 0;
 }
 
+// Another program's window in front, as when the user clicked elsewhere; then the window is
+// activated the way its taskbar button does it. True when it is in front again.
+bool comesToTheFront(HWND window) {
+    HWND cover =
+        ::CreateWindowExW(0, L"STATIC", L"window_driver cover", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                          0, 800, 600, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    if (!cover)
+        return false;
+    auto settle = [](HWND wanted, DWORD ms) {
+        const ULONGLONG end = ::GetTickCount64() + ms;
+        for (;;) {
+            MSG msg{};
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                ::DispatchMessageW(&msg);
+            if (::GetForegroundWindow() == wanted)
+                return true;
+            if (::GetTickCount64() >= end)
+                return false;
+            ::Sleep(20);
+        }
+    };
+    ::SetForegroundWindow(cover);
+    const bool covered = settle(cover, 5000);
+    ::SwitchToThisWindow(window, TRUE);
+    const bool back = covered && settle(window, 5000);
+    ::DestroyWindow(cover);
+    print(back ? L"front" : covered ? L"behind" : L"not covered");
+    return back;
+}
+
 int usage() {
     std::fputs("usage: window_driver COMMAND TITLE ... (see the source)\n", stderr);
     return 2;
@@ -470,6 +506,17 @@ int run(const std::vector<std::wstring>& args) {
         ::PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
     }
+    if (command == L"style") {
+        const LONG_PTR exStyle = ::GetWindowLongPtrW(window, GWL_EXSTYLE);
+        const bool icons = ::SendMessageW(window, WM_GETICON, ICON_BIG, 0) != 0 &&
+                           ::SendMessageW(window, WM_GETICON, ICON_SMALL, 0) != 0;
+        print(std::wstring((exStyle & WS_EX_APPWINDOW) ? L"appwindow" : L"noappwindow") +
+              (::GetWindow(window, GW_OWNER) ? L" owned" : L" unowned") +
+              (icons ? L" icons" : L" noicons"));
+        return 0;
+    }
+    if (command == L"front")
+        return comesToTheFront(window) ? 0 : 1;
     if (command == L"rect") {
         RECT outer{}, client{};
         ::GetWindowRect(window, &outer);

@@ -12,12 +12,14 @@ the program's own drive; and the zip a user unpacks, started from where it was u
 import argparse
 import os
 import pty
+import shutil
 import sys
 import unittest
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_window import HELP_TITLE, MAIN_TITLE, START_TITLE, WineDesk, program_folder  # noqa: E402
+from wine_window import (HELP_TITLE, MAIN_TITLE, START_TITLE, WineDesk,  # noqa: E402
+                         make_read_only, make_writable, program_folder)
 
 ARGS = None
 
@@ -69,8 +71,19 @@ class WindowTest(unittest.TestCase):
         self.assertLessEqual(abs(left - (area_left + (area_width - width) / 2)), 0.5, title)
         self.assertLessEqual(abs(top - (area_top + (area_height - height) / 2)), 0.5, title)
 
+    def user_settings(self):
+        """HD.ini in %LOCALAPPDATA%\\VIGIE K7, as a Linux path."""
+        if not hasattr(self.desk, "user_settings"):
+            local = self.desk.unix_path(self.desk.windows_env("LOCALAPPDATA"))
+            self.desk.user_settings = os.path.join(local, "VIGIE K7", "HD.ini")
+        return self.desk.user_settings
+
     def test_start_window_then_main_window_then_help(self):
         process, folder = self.start_program()
+        # A button of its own on the taskbar and in Alt+Tab, though the hidden main window owns
+        # it; clicked away, it comes back to the front when activated.
+        self.assertTrue(self.desk.drive("style", START_TITLE)[1][0].startswith("appwindow owned"))
+        self.assertEqual(self.desk.drive("front", START_TITLE)[1], ["front"])
         status, text = self.desk.drive("doctext", START_TITLE)
         self.assertEqual(status, 0)
         body = "\n".join(text)
@@ -95,6 +108,8 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(self.desk.drive("menu", MAIN_TITLE, "MnuMainHelp")[0], 0)
         self.assertTrue(self.desk.wait(HELP_TITLE), "no help window")
         self.assertNotIn("Could Not Be Found", "\n".join(self.desk.drive("doctext", HELP_TITLE)[1]))
+        # The help window belongs to the main window's button.
+        self.assertTrue(self.desk.drive("style", HELP_TITLE)[1][0].startswith("noappwindow owned"))
         self.assert_centred(HELP_TITLE)
         self.assert_stays_open(HELP_TITLE)
         self.assertEqual(self.desk.drive("click", HELP_TITLE, "OK")[0], 0)
@@ -106,6 +121,8 @@ class WindowTest(unittest.TestCase):
         with open(os.path.join(folder, "Temp", "HD.ini"), "rb") as f:
             line = f.read()
         self.assertRegex(line, rb"^\*[0-9]?\*1\*\r\n$")
+        # A root that can be written keeps them there alone.
+        self.assertFalse(os.path.exists(self.user_settings()), "settings in the user's folder")
 
     def test_missing_documents_show_their_messages(self):
         process, _ = self.start_program(documents=False)
@@ -241,6 +258,60 @@ class WindowTest(unittest.TestCase):
         process.wait(timeout=30)
         self.assertFalse(os.path.exists(os.path.join(folder, "Temp", "HD.ini")))
         self.assertFalse(self.desk.wait(MAIN_TITLE, 100), "the main window appeared")
+
+    def test_settings_on_a_drive_whose_root_cannot_be_written(self):
+        # R:\VIGIE K7, on a drive whose root refuses new folders (a network share, a locked-down
+        # machine): the settings go to %LOCALAPPDATA%\VIGIE K7 and come back from there.
+        root = os.path.join(self.desk.work, "drive-r")
+        program_dir = os.path.join(root, "VIGIE K7")
+        os.makedirs(program_dir, exist_ok=True)
+        for path in (ARGS.program, os.path.join(os.path.dirname(ARGS.program), "UserGuide.rtf"),
+                     os.path.join(os.path.dirname(ARGS.program), "M4Start.rtf")):
+            shutil.copy(path, program_dir)
+        self.desk.map_drive("r", root)
+        self.addCleanup(make_writable, root)
+        if not make_read_only(root):
+            self.skipTest("this machine lets this user write into any folder")
+        ini = self.user_settings()
+        if os.path.exists(ini):
+            os.remove(ini)
+        self.addCleanup(lambda: os.path.exists(ini) and os.remove(ini))
+
+        def run(then):
+            process = self.desk.start("R:\\VIGIE K7\\vigie-k7.exe")
+            self.addCleanup(self.desk.stop, process)
+            self.assertTrue(self.desk.wait(START_TITLE), "the program did not start")
+            self.desk.drive("click", START_TITLE, "Next")
+            self.assertTrue(self.desk.wait(MAIN_TITLE), "no main window")
+            then()
+            self.desk.drive("close", MAIN_TITLE)
+            process.wait(timeout=30)
+
+        def choose():
+            self.assertTrue(self.desk.type(MAIN_TITLE, "ctrl+f"))
+            self.assertTrue(self.desk.wait_items(MAIN_TITLE, "cboPort", ALL_PORTS, 10))
+            self.desk.drive("select", MAIN_TITLE, "cboPort", ALL_PORTS.index(" 4"))
+
+        def the_choice_came_back():
+            self.assertEqual(self.desk.drive("items", MAIN_TITLE, "cboPort")[1], ALL_PORTS)
+            self.assertEqual(self.desk.text(MAIN_TITLE, "cboPort"), " 4")
+
+        run(choose)
+        with open(ini, "rb") as f:
+            self.assertEqual(f.read(), b"*4*0*\r\n")
+        self.assertEqual(os.listdir(root), ["VIGIE K7"])
+        run(the_choice_came_back)
+        with open(ini, "rb") as f:
+            self.assertEqual(f.read(), b"*4*0*\r\n")
+
+        # A Temp folder that is there but refuses the file: the user's folder again.
+        make_writable(root)
+        temp = os.path.join(root, "Temp")
+        os.makedirs(temp, exist_ok=True)
+        self.addCleanup(make_writable, temp)
+        self.assertTrue(make_read_only(temp))
+        run(the_choice_came_back)
+        self.assertEqual(os.listdir(temp), [])
 
     def test_the_unpacked_zip_starts(self):
         with zipfile.ZipFile(ARGS.zip) as archive:

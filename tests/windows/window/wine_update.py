@@ -6,6 +6,7 @@ and the Windows transfer benchmark.
 """
 
 import os
+import shutil
 import socket
 import subprocess
 import tempfile
@@ -57,6 +58,18 @@ class FtpServer:
             self.process.terminate()
             self.process.wait()
         self.process.stdout.close()
+
+
+class ClosedServer:
+    """An update server address where nothing listens: every connection is refused."""
+
+    def __init__(self):
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.port = probe.getsockname()[1]
+
+    def close(self):
+        pass
 
 
 class SilentServer:
@@ -126,6 +139,9 @@ class Device:
             self.reports.append((time.monotonic(), raw.decode("utf-8", "replace").rstrip("\n")))
 
     def received(self):
+        """What the device has received so far (nothing before its first byte)."""
+        if not os.path.exists(self.out):
+            return b""
         with open(self.out, "rb") as f:
             return f.read()
 
@@ -144,13 +160,17 @@ class Device:
         self.process.stderr.close()
 
 
-def start_program(desk, program, server, subfolder="", before_next=None):
+def start_program(desk, program, server, subfolder="", before_next=None, beside=(), env=None):
     """Starts the program on drive P: (in subfolder of it) with its update server, and leaves the
-    start window with Next, after before_next() when given. Returns (process, the drive's
+    start window with Next, after before_next() when given. beside: files copied beside the
+    program first; env: more of the program's environment. Returns (process, the drive's
     folder)."""
     folder = program_folder(desk, program, subfolder=subfolder)
+    where = os.path.join(folder, *subfolder.split("\\")) if subfolder else folder
+    for path in beside:
+        shutil.copy(path, where)
     process = desk.start(program_path(subfolder),
-                         {"VIGIE_UPDATE_SERVER": "127.0.0.1:%d" % server.port})
+                         dict({"VIGIE_UPDATE_SERVER": "127.0.0.1:%d" % server.port}, **(env or {})))
     if not desk.wait(START_TITLE):
         raise AssertionError("no start window")
     if before_next:

@@ -272,6 +272,28 @@ class WineDesk:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
+def make_read_only(folder):
+    """Makes the folder one no file can be created in, even by root (whose rights the permission
+    bits do not limit): the immutable attribute. False when this machine allows neither."""
+    os.chmod(folder, 0o555)
+    subprocess.run(["chattr", "+i", folder], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
+    probe = os.path.join(folder, "probe")
+    try:
+        with open(probe, "w"):
+            pass
+    except OSError:
+        return True
+    os.remove(probe)
+    return False
+
+
+def make_writable(folder):
+    subprocess.run(["chattr", "-i", folder], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
+    os.chmod(folder, 0o755)
+
+
 def program_folder(desk, program, documents=True, subfolder=""):
     """A folder mapped as drive P:, holding the program (and its documents) at its root or in
     subfolder (a path below it, "\\"-separated); returns the drive's folder."""

@@ -1,0 +1,111 @@
+// Operations on a file that another program holds for a moment, tried again in virtual time.
+
+#include "core/file_retry.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/support/virtual_platform.h"
+
+namespace vigie {
+namespace {
+
+constexpr std::int32_t kSharingViolation = 32;
+constexpr std::int32_t kLockViolation = 33;
+constexpr std::int32_t kAccessDenied = 5;
+
+// Virtual time from 0, so that the moments read as milliseconds since the first attempt.
+struct ZeroPlatform : test::VirtualPlatform {
+    ZeroPlatform() { setNow(0); }
+};
+
+// An operation that fails with that system error until the file is let go at releaseAt.
+struct HeldFile {
+    HeldFile(test::VirtualPlatform& p, std::int64_t release, std::int32_t e = kSharingViolation)
+        : platform(p), releaseAt(release), error(e) {}
+
+    test::VirtualPlatform& platform;
+    std::int64_t releaseAt;
+    std::int32_t error;
+    std::vector<std::int64_t> attempts;
+
+    void operator()() {
+        attempts.push_back(platform.tick());
+        if (platform.tick() < releaseAt)
+            throw RuntimeError(err::PathFileAccess, "DataFiles", "Path/File access error", error);
+    }
+};
+
+TEST(FileRetryTest, AFileLetGoWithinTwoSecondsIsUsedOnceItIsFree) {
+    for (const std::int32_t error : {kSharingViolation, kLockViolation}) {
+        test::VirtualPlatform platform;
+        platform.setNow(1000);
+        HeldFile file(platform, 1500, error);
+        const FileRetryResult result =
+            retryWhileFileShared(platform, std::ref(file), [] { return false; });
+        EXPECT_FALSE(result.stopped);
+        EXPECT_EQ(result.waitedMs, 500);
+        // Every 50 ms, the window's events running meanwhile.
+        ASSERT_EQ(file.attempts.size(), 11u);
+        EXPECT_EQ(file.attempts.front(), 1000);
+        EXPECT_EQ(file.attempts.back(), 1500);
+        EXPECT_GE(platform.yields, 10);
+    }
+}
+
+TEST(FileRetryTest, AFileFreeAtOnceIsUsedWithoutWaiting) {
+    ZeroPlatform platform;
+    HeldFile file{platform, 0};
+    const FileRetryResult result =
+        retryWhileFileShared(platform, std::ref(file), [] { return false; });
+    EXPECT_EQ(result.waitedMs, 0);
+    EXPECT_EQ(file.attempts, std::vector<std::int64_t>{0});
+    EXPECT_EQ(platform.tick(), 0);
+}
+
+TEST(FileRetryTest, AFileHeldLongerFailsAfterTwoSecondsWithItsOwnError) {
+    ZeroPlatform platform;
+    HeldFile file{platform, 1'000'000};
+    try {
+        retryWhileFileShared(platform, std::ref(file), [] { return false; });
+        FAIL() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.Number, err::PathFileAccess);
+        EXPECT_EQ(e.LastDllError, kSharingViolation);
+    }
+    EXPECT_EQ(file.attempts.back(), SharedFileWaitMs);
+    EXPECT_EQ(platform.tick(), SharedFileWaitMs);
+    // Just short of the limit it still goes.
+    ZeroPlatform second;
+    HeldFile justInTime{second, SharedFileWaitMs};
+    EXPECT_EQ(retryWhileFileShared(second, std::ref(justInTime), [] { return false; }).waitedMs,
+              SharedFileWaitMs);
+}
+
+TEST(FileRetryTest, OtherFailuresAreNotTriedAgain) {
+    ZeroPlatform platform;
+    HeldFile denied{platform, 1'000'000, kAccessDenied};
+    EXPECT_THROW(retryWhileFileShared(platform, std::ref(denied), [] { return false; }),
+                 RuntimeError);
+    HeldFile noCode{platform, 1'000'000, 0};
+    EXPECT_THROW(retryWhileFileShared(platform, std::ref(noCode), [] { return false; }),
+                 RuntimeError);
+    EXPECT_EQ(denied.attempts.size() + noCode.attempts.size(), 2u);
+    EXPECT_EQ(platform.tick(), 0);
+}
+
+TEST(FileRetryTest, CloseDuringTheWaitEndsItWithoutAnotherAttempt) {
+    ZeroPlatform platform;
+    HeldFile file{platform, 1'000'000};
+    bool stop = false;
+    platform.at(120, [&] { stop = true; });
+    const FileRetryResult result =
+        retryWhileFileShared(platform, std::ref(file), [&] { return stop; });
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(file.attempts, (std::vector<std::int64_t>{0, 50, 100}));
+    EXPECT_EQ(result.waitedMs, 150);
+}
+
+}  // namespace
+}  // namespace vigie
