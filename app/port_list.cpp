@@ -89,8 +89,11 @@ void FrmMain::mnuMainFilter_Click() {
         bool found = false;
         std::int16_t inUse = 0;
         std::int16_t absent = 0;
+        std::string silent;
         for (int n : ports) {
             const auto answer = answers.find(n);
+            if (answer == answers.end())
+                silent += (silent.empty() ? "COM" : ", COM") + std::to_string(n);
             switch (answer == answers.end() ? ProbeResult::OtherError : answer->second) {
                 case ProbeResult::Opened:
                     cboPort.addItem(numberText(n));
@@ -108,6 +111,10 @@ void FrmMain::mnuMainFilter_Click() {
             }
         }
         describePortList(ports);
+        // Support's answer to "my port is not in the list".
+        if (!silent.empty())
+            logEvent("Ports sans réponse après " + std::to_string(kProbeLimit.count()) +
+                     " ms, laissés hors de la liste : " + silent);
         if (found)
             cboPort.listIndex = 0;
         else if (absent == static_cast<std::int16_t>(ports.size()))

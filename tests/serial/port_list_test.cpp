@@ -77,6 +77,18 @@ TEST_P(PortListProbeRun, ListsWhatTheProbeFound) {
     EXPECT_EQ(probe_.limits, std::vector<std::int64_t>{1000});
     // However slow the ports, the list is ready within the probes' limit.
     EXPECT_LE(platform_.tick() - start, 1500);
+    // The ports left out for their silence are named in the log, for support.
+    std::string silent;
+    for (int n : expectedProbes)
+        if (c.delays.count(n) && c.delays.at(n) > 1000)
+            silent += (silent.empty() ? "COM" : ", COM") + std::to_string(n);
+    const std::string log = readFile(logFile());
+    if (silent.empty())
+        EXPECT_EQ(log.find("sans réponse"), std::string::npos) << log;
+    else
+        EXPECT_NE(log.find("Ports sans réponse après 1000 ms, laissés hors de la liste : " + silent),
+                  std::string::npos)
+            << log;
     EXPECT_EQ(form.cboPort.items, c.items);
     EXPECT_EQ(form.cboPort.listIndex, c.selected);
     if (c.box.empty()) {

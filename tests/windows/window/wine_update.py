@@ -172,21 +172,22 @@ def start_program(desk, program, server, subfolder="", before_next=None, beside=
     process = desk.start(program_path(subfolder),
                          dict({"VIGIE_UPDATE_SERVER": "127.0.0.1:%d" % server.port}, **(env or {})))
     if not desk.wait(START_TITLE):
-        raise AssertionError("no start window")
+        raise AssertionError("no start window; " + desk.describe(process))
     if before_next:
         before_next()
     desk.drive("click", START_TITLE, "Next")
     if not desk.wait(MAIN_TITLE):
-        raise AssertionError("no main window")
+        raise AssertionError("no main window; " + desk.describe(process))
     return process, folder
 
 
-def press_start(desk, device, database_index=0):
+def press_start(desk, device, database_index=0, process=None):
     """Links COM1 to the device, chooses COM1 and the database, and presses Start Update."""
     desk.map_com(1, device.terminal)
     status, ports = desk.drive("items", MAIN_TITLE, "cboPort")
     if " 1" not in ports:
-        raise AssertionError("COM1 is not offered: %r" % ports)
+        raise AssertionError("COM1 is not offered: status %d, %r; %s" % (
+            status, ports, desk.describe(process) if process else desk.program_log_tail()))
     desk.drive("select", MAIN_TITLE, "cboPort", ports.index(" 1"))
     desk.drive("select", MAIN_TITLE, "cboFile", database_index)
     desk.drive("click", MAIN_TITLE, "Start Update")
@@ -197,5 +198,5 @@ def start_update(desk, program, server, device, database_index=0, **options):
     Start Update with the database chosen. Returns (process, the drive's folder)."""
     desk.map_com(1, device.terminal)
     process, folder = start_program(desk, program, server, **options)
-    press_start(desk, device, database_index)
+    press_start(desk, device, database_index, process)
     return process, folder

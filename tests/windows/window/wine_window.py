@@ -131,6 +131,15 @@ class WineDesk:
         result = self.wine(["winepath", "-u", windows_path])
         return result.stdout.decode("utf-8", "replace").strip()
 
+    def program_log_tail(self, lines=30):
+        """The last lines of the program's update log, for a failure's message."""
+        local = self.unix_path(self.windows_env("LOCALAPPDATA"))
+        try:
+            with open(os.path.join(local, "VIGIE K7", "updates.log"), "rb") as f:
+                return "\n".join(f.read().decode("utf-8", "replace").splitlines()[-lines:])
+        except OSError as e:
+            return "(no log: %s)" % e
+
     def map_com(self, number, device):
         link = os.path.join(self.env["WINEPREFIX"], "dosdevices", "com%d" % number)
         if os.path.lexists(link):
@@ -151,10 +160,24 @@ class WineDesk:
 
     def start(self, windows_exe, extra_env=None):
         env = dict(self.env, **(extra_env or {}))
+        # What Wine says of the program (a crash's report) is kept for a failure's message.
+        handle, output = tempfile.mkstemp(prefix="program-", suffix=".txt", dir=self.work)
         process = subprocess.Popen(["wine", windows_exe], env=env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
+                                   stderr=handle)
+        os.close(handle)
+        process.output_file = output
         self.processes.append(process)
         return process
+
+    def describe(self, process):
+        """How the program is doing, for a failure's message: running or its exit status, what
+        Wine said of it and the end of its update log."""
+        state = "running" if process.poll() is None else "ended with %#x" % (
+            process.returncode & 0xFFFFFFFF)
+        with open(process.output_file, "rb") as f:
+            said = f.read().decode("utf-8", "replace")[-3000:]
+        return "program %s; Wine said:\n%s\nits log ends:\n%s" % (
+            state, said, self.program_log_tail())
 
     @staticmethod
     def stop(process):
