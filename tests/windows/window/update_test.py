@@ -280,6 +280,54 @@ class UpdateTest(unittest.TestCase):
         self.assertIn("12029", failure)
         self.assertIn("La tentative de connexion au serveur a échoué", failure)
 
+    def held_working_file_update(self, lines, after_filler_ms=None):
+        """An update whose working file another program holds (sharing all but its deletion)
+        from the moment it is downloaded (hold_file). Returns (process, device, holder) once the
+        device has taken the last line of the database."""
+        server = self.peer(FtpServer(self.desk.work, ARGS.ftp_server, database_lines(lines)))
+        device = self.peer(Device(self.desk.work, ARGS.k7sim, ["--end-delay", "1"]))
+        program_folder(self.desk, ARGS.program)
+        holder = self.peer(self.desk.hold_file("P:\\temp.hd", after_filler_ms))
+        process, _ = start_update(self.desk, ARGS.program, server, device)
+        self.addCleanup(self.desk.stop, process)
+        self.assertTrue(holder.held.wait(120), "the working file was never held")
+        self.assertTrue(self.desk.wait_until(lambda: device.saw("<- line %d " % lines), 120),
+                        "the device did not get the last line")
+        return process, device, holder
+
+    def test_a_working_file_held_for_a_moment_is_deleted_all_the_same(self):
+        # An antivirus scanning the new file: its deletion fails while it is held, and is tried
+        # again until it goes.
+        lines = 100
+        process, device, holder = self.held_working_file_update(lines, after_filler_ms=500)
+        status = self.desk.wait_text(MAIN_TITLE, "lblStatus", "K7 mis à jour.", 120)
+        self.assertEqual(status, SUCCESS, self.desk.describe(process))
+        self.assertEqual(device.received(),
+                         b"".join(l + b"\r\n" for l in database_lines(lines)) + END_MARKERS)
+        self.assertIsNone(self.desk.any_box(100))
+        self.desk.drive("close", MAIN_TITLE)
+        process.wait(timeout=30)
+        self.assertTrue(holder.released.is_set())
+        self.assertFalse(os.path.exists(os.path.join(self.desk.work, "drive-p", "temp.hd")))
+        self.assertIn("Fichier de travail tenu par un autre programme : effacement après",
+                      self.desk.program_log_tail())
+
+    def test_a_working_file_held_for_good_shows_the_after_sending_box(self):
+        process, device, holder = self.held_working_file_update(40)
+        self.assertTrue(self.desk.wait(FAILED_TITLE, 60000), "no after-sending box")
+        text = self.desk.box(FAILED_TITLE, "No")
+        self.assertTrue(text and text[0].startswith(SENDING_BOX) and text[0].endswith(").")
+                        and text[-1] == "Relancer la mise à jour de Vigie ?", text)
+        self.assertEqual(self.desk.wait_text(MAIN_TITLE, "lblStatus", "échoué", 30),
+                         "La mise à jour du K7 a échoué.")
+        # The device got every line, never the end markers.
+        self.assertFalse(device.saw("<- EndOfData"))
+        holder.release()
+        self.desk.drive("close", MAIN_TITLE)
+        process.wait(timeout=30)
+        self.assertIn("Fichier de travail tenu par un autre programme : effacement impossible "
+                      "après 2000 ms", self.desk.program_log_tail())
+
     def test_device_vanishing_mid_transfer_shows_the_sending_box(self):
         server = self.peer(FtpServer(self.desk.work, ARGS.ftp_server, database_lines(200)))
         device = self.peer(Device(self.desk.work, ARGS.k7sim, ["--vanish-after", "20"]))

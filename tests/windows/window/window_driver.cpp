@@ -52,6 +52,13 @@
 //   window_driver front TITLE                 puts a window of its own in front, then activates
 //                                             the window as its taskbar button does; prints
 //                                             "front" when it came back to the front in time
+//   window_driver holdfile FILE [MS]          as an antivirus scanning a new file: opens FILE as
+//                                             soon as it can, sharing reading and writing but not
+//                                             its deletion, prints "held", and keeps it open until
+//                                             a line comes on its input, or, with MS, until MS
+//                                             after the program has overwritten it with its
+//                                             filler (a line that starts with a date,
+//                                             mm-dd-yyyy); prints "released"
 
 #include <windows.h>
 
@@ -426,6 +433,21 @@ bool comesToTheFront(HWND window) {
     return back;
 }
 
+// Whether the file now starts as the program's filler does: "mm-dd-yyyy ".
+bool overwrittenWithFiller(HANDLE file) {
+    char start[11] = {};
+    DWORD got = 0;
+    OVERLAPPED at{};  // from the file's start, whatever was read before
+    if (!::ReadFile(file, start, sizeof start, &got, &at) || got < sizeof start)
+        return false;
+    const char* shape = "00-00-0000 ";
+    for (size_t i = 0; i < sizeof start; ++i)
+        if (shape[i] == '0' ? !std::iswdigit(static_cast<unsigned char>(start[i]))
+                            : start[i] != shape[i])
+            return false;
+    return true;
+}
+
 int usage() {
     std::fputs("usage: window_driver COMMAND TITLE ... (see the source)\n", stderr);
     return 2;
@@ -473,6 +495,30 @@ int run(const std::vector<std::wstring>& args) {
         ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
         std::printf("%ld %ld %ld %ld\n", area.left, area.top, area.right - area.left,
                     area.bottom - area.top);
+        return 0;
+    }
+    if (command == L"holdfile") {
+        HANDLE file = INVALID_HANDLE_VALUE;
+        while (file == INVALID_HANDLE_VALUE) {
+            file = ::CreateFileW(title.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE)
+                ::Sleep(5);
+        }
+        std::puts("held");
+        std::fflush(stdout);
+        if (args.size() > 3) {
+            // The deletion comes right after the overwriting: held MS past it.
+            while (!overwrittenWithFiller(file))
+                ::Sleep(5);
+            ::Sleep(ms(3, 0));
+        } else {
+            char line[16];
+            std::fgets(line, sizeof line, stdin);
+        }
+        ::CloseHandle(file);
+        std::puts("released");
+        std::fflush(stdout);
         return 0;
     }
     if (command == L"hold") {

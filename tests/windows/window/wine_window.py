@@ -9,6 +9,7 @@ import select
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 
 from x_pointer import pointer_picture
@@ -139,6 +140,13 @@ class WineDesk:
                 return "\n".join(f.read().decode("utf-8", "replace").splitlines()[-lines:])
         except OSError as e:
             return "(no log: %s)" % e
+
+    def hold_file(self, windows_path, after_filler_ms=None):
+        """Another program (window_driver holdfile) that opens the file as soon as it exists and
+        holds it, sharing reading and writing but not deletion, as an antivirus scanning a new
+        file does: until release(), or until after_filler_ms past the moment the program has
+        overwritten it with its filler."""
+        return FileHolder(self, windows_path, after_filler_ms)
 
     def map_com(self, number, device):
         link = os.path.join(self.env["WINEPREFIX"], "dosdevices", "com%d" % number)
@@ -315,6 +323,41 @@ def make_writable(folder):
     subprocess.run(["chattr", "-i", folder], stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, check=False)
     os.chmod(folder, 0o755)
+
+
+class FileHolder:
+    def __init__(self, desk, windows_path, after_filler_ms=None):
+        extra = [] if after_filler_ms is None else [str(after_filler_ms)]
+        self.process = subprocess.Popen(["wine", desk.driver, "holdfile", windows_path] + extra,
+                                        env=desk.env, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.held = threading.Event()
+        self.released = threading.Event()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            if line.strip() == b"held":
+                self.held.set()
+            elif line.strip() == b"released":
+                self.released.set()
+
+    def release(self):
+        if self.process.poll() is None:
+            self.process.stdin.write(b"release\n")
+            self.process.stdin.flush()
+
+    def close(self):
+        self.release()
+        try:
+            self.process.wait(timeout=DRIVER_START_LIMIT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.process.stdin.close()
+        self.reader.join(timeout=5)
+        self.process.stdout.close()
 
 
 def program_folder(desk, program, documents=True, subfolder=""):
