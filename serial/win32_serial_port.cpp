@@ -145,7 +145,7 @@ void Win32SerialPort::setPortOpen(bool open) {
 
     const std::string path = devicePath(commPort_);
     // No sharing: a port held by another program refuses the open.
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE handle = ::CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
