@@ -10,18 +10,6 @@ namespace {
 
 using Items = std::vector<std::string>;
 
-class FormLoadTest : public FormFixture {
-  protected:
-    FormLoadTest() {
-        // COM1 and COM3 free, COM5 held by another program, the rest absent.
-        probe_.results = {
-            {1, ProbeResult::Opened}, {3, ProbeResult::Opened}, {5, ProbeResult::AccessDenied}};
-    }
-};
-
-const Items kDefaultList{" 1", " 2", " 3", " 4", " 5", " 6", " 7", " 8", " 9", " 10", " 11", " 12"};
-const Items kFilteredList{" 1", " 3", "5 - In Use"};
-
 struct SettingsCase {
     const char* name;
     std::optional<std::string> file;  // nullopt: no settings file
@@ -30,6 +18,42 @@ struct SettingsCase {
     bool testOffered;
     std::string writtenBack;
 };
+
+class FormLoadTest : public FormFixture {
+  protected:
+    FormLoadTest() {
+        // COM1 and COM3 free, COM5 held by another program, the rest absent.
+        probe_.results = {
+            {1, ProbeResult::Opened}, {3, ProbeResult::Opened}, {5, ProbeResult::AccessDenied}};
+    }
+    void startAndEnd(const SettingsCase& c, const Items& filtered, const Items& all);
+};
+
+const Items kDefaultList{" 1", " 2", " 3", " 4", " 5", " 6", " 7", " 8", " 9", " 10", " 11", " 12"};
+const Items kFilteredList{" 1", " 3", "5 - In Use"};
+
+// One start-up and shut-down of the program with the case's settings file: the lists as the
+// settings leave them (the filtered or the default port list), then the line written back.
+void FormLoadTest::startAndEnd(const SettingsCase& c, const Items& filtered, const Items& all) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(configDir());
+    if (c.file)
+        writeFile(settingsFile(), *c.file);
+    FrmMain& form = makeForm();
+    ASSERT_TRUE(form.Form_Load());
+    EXPECT_EQ(form.mnuMainFilter.checked, c.filterOn);
+    EXPECT_EQ(form.cboPort.items, c.filterOn ? filtered : all);
+    EXPECT_EQ(form.cboPort.text(), c.selectedPort);
+    Items files{"Radars", "Radars/Zones a riques/Ecoles"};
+    if (c.testOffered)
+        files.push_back("Test Locations");
+    EXPECT_EQ(form.cboFile.items, files);
+    EXPECT_EQ(form.cboFile.listIndex, 0);
+    form.Form_Unload();
+    EXPECT_EQ(readFile(settingsFile()), c.writtenBack);
+    EXPECT_TRUE(platform_.ended);
+    platform_.ended = false;
+}
 
 TEST_F(FormLoadTest, SettingsComeBackAndAreWrittenAgain) {
     const SettingsCase cases[] = {
@@ -46,26 +70,8 @@ TEST_F(FormLoadTest, SettingsComeBackAndAreWrittenAgain) {
         {"binary", std::string("\x00\xFF*\x80\x01\x02\x03", 7), true, " 1", false, "*1*1*\r\n"},
         {"only seven characters are read", "*3*0*t*trailing*t*", false, " 3", true, "*3*0*t*\r\n"},
     };
-    for (const SettingsCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::filesystem::remove_all(configDir());
-        if (c.file)
-            writeFile(settingsFile(), *c.file);
-        FrmMain& form = makeForm();
-        ASSERT_TRUE(form.Form_Load());
-        EXPECT_EQ(form.mnuMainFilter.checked, c.filterOn);
-        EXPECT_EQ(form.cboPort.items, c.filterOn ? kFilteredList : kDefaultList);
-        EXPECT_EQ(form.cboPort.text(), c.selectedPort);
-        Items files{"Radars", "Radars/Zones a riques/Ecoles"};
-        if (c.testOffered)
-            files.push_back("Test Locations");
-        EXPECT_EQ(form.cboFile.items, files);
-        EXPECT_EQ(form.cboFile.listIndex, 0);
-        form.Form_Unload();
-        EXPECT_EQ(readFile(settingsFile()), c.writtenBack);
-        EXPECT_TRUE(platform_.ended);
-        platform_.ended = false;
-    }
+    for (const SettingsCase& c : cases)
+        startAndEnd(c, kFilteredList, kDefaultList);
 }
 
 // The port's whole number is kept, so that COM10 and above come back as themselves: COM1 to
@@ -91,18 +97,8 @@ TEST_F(FormLoadTest, PortsAboveNineComeBackWhole) {
         {"port 255 gone, filter off", "*255*0*t*\r\n", false, " 1", true, "*1*0*t*\r\n"},
         {"no port", "**1*t*\r\n", true, " 1", true, "*1*1*t*\r\n"},
     };
-    for (const SettingsCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        writeFile(settingsFile(), *c.file);
-        FrmMain& form = makeForm();
-        ASSERT_TRUE(form.Form_Load());
-        EXPECT_EQ(form.mnuMainFilter.checked, c.filterOn);
-        EXPECT_EQ(form.cboPort.items, c.filterOn ? filtered : all);
-        EXPECT_EQ(form.cboPort.text(), c.selectedPort);
-        EXPECT_EQ(form.cboFile.listCount(), c.testOffered ? 3 : 2);
-        form.Form_Unload();
-        EXPECT_EQ(readFile(settingsFile()), c.writtenBack);
-    }
+    for (const SettingsCase& c : cases)
+        startAndEnd(c, filtered, all);
 }
 
 TEST_F(FormLoadTest, AnInUseEntryIsStoredByItsWholeNumber) {
