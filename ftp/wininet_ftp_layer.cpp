@@ -10,10 +10,10 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <type_traits>
 #include <utility>
 
+#include "core/background_thread.h"
 #include "core/system_library.h"
 #include "core/wide_text.h"
 #include "ftp/login_text.h"
@@ -199,7 +199,13 @@ class WinInetFtpLayer::Worker : public std::enable_shared_from_this<Worker> {
             // The thread comes and goes with the work: a close may follow a stop.
             if (!threadRunning_) {
                 threadRunning_ = true;
-                std::thread([self = shared_from_this()] { self->loop(); }).detach();
+                try {
+                    startBackgroundThread([self = shared_from_this()] { self->loop(); });
+                } catch (...) {
+                    threadRunning_ = false;
+                    queue_.pop_back();
+                    throw;
+                }
             }
         }
         wake_.notify_one();
