@@ -139,7 +139,10 @@ class WindowTest(unittest.TestCase):
         self.addCleanup(lambda: os.path.exists(leftover) and os.remove(leftover))
         process, _ = self.start_program()
         self.assertEqual(self.desk.drive("click", START_TITLE, "Next")[0], 0)
-        self.assertTrue(self.desk.wait(MAIN_TITLE), "no main window: " + self.desk.describe(process))
+        # The filler yields to the window's events every 10 characters, a round trip to Wine's
+        # server each: on a loaded machine that alone may pass the usual 20 s.
+        self.assertTrue(self.desk.wait(MAIN_TITLE, 90000),
+                        "no main window: " + self.desk.describe(process))
         self.assertFalse(os.path.exists(leftover), "the working file is still there")
         log = self.desk.program_log_tail(500)
         wiped = [line for line in log.splitlines()
