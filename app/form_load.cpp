@@ -101,6 +101,7 @@ bool FrmMain::Form_Load() {
 
         cboFile.listIndex = 0;
         sWorkFile = "temp.hd";
+        wipeLeftoverWorkFile();
         cmdClose.enabled = false;
         cmdGo.enabled = true;
         cboFile.enabled = true;
@@ -117,6 +118,10 @@ bool FrmMain::Form_Load() {
                  "." + std::to_string(VIGIE_VERSION_MINOR) + "." +
                  std::to_string(VIGIE_VERSION_REVISION) + " ; système : " + systemDescription() +
                  " ; dossier du programme : " + platform_.appPath() + " ; réglages : " + sIniFile);
+#ifdef _WIN32
+        // Support sees whether the windows have the system's look (version 6) or the old one.
+        logEvent("Contrôles communs : comctl32 " + commonControlsVersion());
+#endif
         return true;
     } catch (const RuntimeError& e) {
         showBox(initErrorText(e.Number, e.Description), mb::Exclamation, "Vigie Updater");

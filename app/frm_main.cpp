@@ -89,10 +89,16 @@ void FrmMain::logEvent(const std::string& text) {
 
 int FrmMain::showBox(const std::string& text, int flags, const std::string& title) {
     logEvent("Message « " + title + " » : " + text);
+    // A box of the update may wait all night for its answer, on battery: nothing works meanwhile,
+    // so the system is let go, and held again when Yes takes the update up again.
+    const bool held = systemHeld_;
+    releaseSystem();
     const int answer = platform_.msgBox(text, flags, title);
     logEvent(std::string("Réponse : ") + (answer == mb::Yes  ? "Oui"
                                           : answer == mb::No ? "Non"
                                                              : "OK"));
+    if (held && answer == mb::Yes)
+        holdSystem();
     return answer;
 }
 

@@ -168,6 +168,10 @@ class FrmMain {
     // The database is the distributor's: a working file that a stopped or failed update left
     // behind does not outlive the program.
     void removeWorkFile();
+    // At start-up: a working file that an earlier run left (a forced sign-out, a crash, a power
+    // cut in the middle of an update) is overwritten with filler and deleted as after a sending,
+    // and the log says so; one that cannot be deleted is left as it is.
+    void wipeLeftoverWorkFile();
     void randomize();
     double rnd();  // a fresh pseudo-random value in [0, 1)
 

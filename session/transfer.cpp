@@ -177,6 +177,36 @@ bool FrmMain::workFileRetried(const std::string& what, const std::function<void(
     }
 }
 
+void FrmMain::wipeLeftoverWorkFile() {
+    const std::string path = workFilePath();
+    std::error_code ec;
+    // Anything else of that name (a folder) is no file of ours.
+    if (!fs::is_regular_file(filePath(path), ec))
+        return;
+    const std::int16_t number = files_.freeFile();
+    try {
+        // A read-only file is overwritten all the same.
+        fs::permissions(filePath(path), fs::perms::owner_read | fs::perms::owner_write,
+                        fs::perm_options::add, ec);
+        workFileRetried("réécriture", [&] { files_.openOutput(number, path); });
+        const DateTime now = platform_.now();
+        files_.printLine(number, dateText(now) + " " + timeText(now) + " " + MakeRandomText());
+        files_.close(number);
+        workFileRetried("effacement", [&] { deleteWorkFile(path); });
+        logEvent("Fichier de travail d'une mise à jour précédente réécrit et effacé : " + path);
+    } catch (const std::exception& e) {
+        if (files_.isOpen(number))
+            files_.close(number);
+        const auto* error = dynamic_cast<const RuntimeError*>(&e);
+        logEvent("Fichier de travail d'une mise à jour précédente impossible à effacer : " + path +
+                 " (" + (error ? error->Description : std::string(e.what())) +
+                 (error && error->LastDllError != 0
+                      ? ", système " + std::to_string(error->LastDllError)
+                      : "") +
+                 ")");
+    }
+}
+
 std::string FrmMain::MakeRandomText() {
     const int n = static_cast<int>(rnd() * 2000 + 1) + 2000;
     std::string text;

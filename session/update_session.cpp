@@ -108,6 +108,8 @@ FrmMain::SessionEnd FrmMain::runSession() {
 
         for (;;) {
             region = Region::Generic;
+            // Held again after a box that let the system go and that the update goes on from.
+            holdSystem();
             try {
                 const PassEnd end = runPass(region);
                 if (end == PassEnd::Stopped)
@@ -278,6 +280,7 @@ FrmMain::PassEnd FrmMain::runDownload(Region& region) {
                     return PassEnd::Stopped;
                 logEvent("Téléchargement de " + sDatabaseFile + ", tentative " +
                          std::to_string(nAttempt) + " sur 3");
+                holdSystem();  // after the box of a failed attempt
                 blnOK = DownloadDatabase();
                 ++nAttempt;
             } while (!(nAttempt > 3 || blnOK));
