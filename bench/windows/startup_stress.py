@@ -26,15 +26,24 @@ LOAD = "while True:\n    pass\n"
 
 def start_once(desk, env):
     """One start: 'main' when the main window came, 'crash' when the program ended before it
-    (with what Wine said), 'stuck' when it neither came nor ended."""
+    (with what Wine said), 'stuck' when it neither came nor ended (with where it stood, and
+    whether it got there after all in another minute: slow, or hung)."""
     process = desk.start(program_path(), env)
     try:
         if not desk.wait(START_TITLE, 60000):
-            return ("crash" if process.poll() is not None else "stuck"), desk.describe(process)
-        desk.drive("click", START_TITLE, "Next")
-        if desk.wait(MAIN_TITLE, 60000):
-            return "main", ""
-        return ("crash" if process.poll() is not None else "stuck"), desk.describe(process)
+            stage = "no start window"
+        else:
+            desk.drive("click", START_TITLE, "Next")
+            if desk.wait(MAIN_TITLE, 60000):
+                return "main", ""
+            stage = "no main window after Next"
+        if process.poll() is not None:
+            return "crash", stage + "; " + desk.describe(process)
+        later = desk.wait(MAIN_TITLE, 60000)
+        start_window = desk.wait(START_TITLE, 0)
+        return "stuck", "%s; a minute later: %s, start window %s; %s" % (
+            stage, "main window" if later else "still no main window",
+            "shown" if start_window else "gone", desk.describe(process))
     finally:
         desk.stop(process)
         desk.processes.remove(process)
