@@ -176,6 +176,10 @@ void FrmMain::Form_Unload() {
     if (unloaded_)
         return;
     unloaded_ = true;
+    // The session still on the stack unwinds only after the program's end, if at all: its
+    // result is written here, in its place before the end.
+    if (sessionRunning_)
+        logEvent("Résultat : mise à jour arrêtée par l'utilisateur (programme fermé)");
     logEvent("Fin du programme");
     // Whatever goes wrong here, the program still ends.
     try {

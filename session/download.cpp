@@ -11,6 +11,7 @@
 #include "app/work_folder.h"
 #include "core/file_path.h"
 #include "core/runtime_error.h"
+#include "session/busy_server.h"
 
 namespace vigie {
 namespace {
@@ -72,7 +73,25 @@ bool FrmMain::ConnectToServer() {
     ShowBusyPointer();
     const std::string server = updateServer();
     logEvent("Connexion au serveur " + withDefaultPort(server));
-    if (mFTP->OpenConnection(server, sFtpUser, sFtpPassword)) {
+    bool connected = mFTP->OpenConnection(server, sFtpUser, sFtpPassword);
+    for (int retry = 1; !connected && !StopRequested && retry <= BusyServerRetries &&
+                        isBusyReply(mFTP->GetLastErrorMessage());
+         ++retry) {
+        const std::int64_t pause = busyServerPauseMs(retry, busyServerRandomPart());
+        logEvent("Serveur occupé : " + mFTP->GetLastErrorMessage() + " ; nouvel essai " +
+                 std::to_string(retry) + " sur " + std::to_string(BusyServerRetries) + " dans " +
+                 std::to_string((pause + 500) / 1000) + " s");
+        const std::string before = lblStatus.caption;
+        ShowNormalPointer();
+        if (!waitForBusyServer(platform_, pause, StopRequested, [this](std::int64_t seconds) {
+                lblStatus.caption = busyServerStatusText(seconds);
+            }))
+            break;
+        lblStatus.caption = before;
+        ShowBusyPointer();
+        connected = mFTP->OpenConnection(server, sFtpUser, sFtpPassword);
+    }
+    if (connected) {
         logEvent("Connecté au serveur : " + mFTP->layer().lastResponseInfo());
         blnLoginRefused = false;
         ShowNormalPointer();
@@ -92,6 +111,12 @@ bool FrmMain::ConnectToServer() {
         showBox(loginRefusedText(), mb::OkOnly | mb::Exclamation,
                 "Halvorn Devices - Error Message");
         blnLoginRefused = true;
+        ShowNormalPointer();
+        return false;
+    }
+    if (isBusyReply(mFTP->GetLastErrorMessage())) {
+        logEvent("Serveur toujours occupé : " + mFTP->GetLastErrorMessage());
+        showBox(busyServerBoxText(), mb::OkOnly | mb::Exclamation, "Erreur");
         ShowNormalPointer();
         return false;
     }

@@ -42,7 +42,9 @@ void FrmMain::cmdGo_Click() {
     // Every ending comes back here, the program's end too (it released the system first).
     releaseSystem();
     sessionRunning_ = false;
-    logEvent("Résultat : " + lblStatus.caption);
+    // Closing the program during the session wrote its result already.
+    if (!unloaded_)
+        logEvent("Résultat : " + lblStatus.caption);
 }
 
 void FrmMain::hideLogin() {
