@@ -210,6 +210,11 @@ class Device {
     bool holdTerminal();
     void releaseTerminal();
     void send(std::string_view bytes, const std::string& what);
+    // Sends at the line's own rate, as a real device's bytes come; what is sent after it waits
+    // its turn. A pseudo-terminal would otherwise hand over megabytes at once.
+    void sendAtLineRate(std::string_view bytes, const std::string& what);
+    // Hands the line-rate bytes whose time has come to the output; the seconds until the next.
+    double releaseAtLineRate();
     void flushOutput();
     void startSession();
     void sendRequest(const std::string& keyword, const std::string& tail);
@@ -227,6 +232,9 @@ class Device {
     Phase phase_ = Phase::WaitWake;
     std::string rx_;
     std::string tx_;
+    std::string paced_;  // bytes waiting for the line rate, then what follows them
+    double pacedSince_ = 0;
+    std::size_t pacedReleased_ = 0;
     std::string data_;  // everything after "150"
     std::size_t lineStart_ = 0;
     long lines_ = 0;
@@ -297,8 +305,39 @@ void Device::releaseTerminal() {
 void Device::send(std::string_view bytes, const std::string& what) {
     if (!what.empty())
         log("-> " + what);
+    if (!paced_.empty()) {
+        paced_.append(bytes);
+        return;
+    }
     tx_.append(bytes);
     flushOutput();
+}
+
+// 38400 bit/s, 10 bits a byte with the start and stop bits.
+constexpr double kLineBytesPerSecond = 3840;
+
+void Device::sendAtLineRate(std::string_view bytes, const std::string& what) {
+    log("-> " + what + " (at the line's rate)");
+    if (paced_.empty()) {
+        pacedSince_ = monotonicSeconds();
+        pacedReleased_ = 0;
+    }
+    paced_.append(bytes);
+    releaseAtLineRate();
+}
+
+double Device::releaseAtLineRate() {
+    if (paced_.empty())
+        return -1;
+    const auto due =
+        static_cast<std::size_t>((monotonicSeconds() - pacedSince_) * kLineBytesPerSecond);
+    const std::size_t count =
+        std::min(paced_.size(), due > pacedReleased_ ? due - pacedReleased_ : 0);
+    tx_.append(paced_, 0, count);
+    paced_.erase(0, count);
+    pacedReleased_ += count;
+    flushOutput();
+    return paced_.empty() ? -1 : 0.01;
 }
 
 void Device::flushOutput() {
@@ -342,7 +381,7 @@ void Device::startSession() {
         std::string flood(static_cast<std::size_t>(o_.flood), 'A');
         for (std::size_t i = 0; i < flood.size(); ++i)
             flood[i] = static_cast<char>('A' + i % 26);
-        send(flood, "flood of " + std::to_string(o_.flood) + " bytes");
+        sendAtLineRate(flood, "flood of " + std::to_string(o_.flood) + " bytes");
     }
     sendRequest("FTPUN", o_.name);
     if (!stopsAfter("FTPUN"))
@@ -523,8 +562,12 @@ int Device::run() {
             p.events |= POLLOUT;
         timespec timeout{};
         timespec* wait = nullptr;
-        if (phase_ == Phase::Ending) {
-            const double left = std::max(0.0, endAt_ - monotonicSeconds());
+        double left = -1;
+        if (phase_ == Phase::Ending)
+            left = std::max(0.0, endAt_ - monotonicSeconds());
+        if (const double next = releaseAtLineRate(); next >= 0)
+            left = left < 0 ? next : std::min(left, next);
+        if (left >= 0) {
             timeout.tv_sec = static_cast<time_t>(left);
             timeout.tv_nsec = static_cast<long>((left - static_cast<double>(timeout.tv_sec)) * 1e9);
             wait = &timeout;
@@ -563,6 +606,7 @@ int Device::run() {
             phase_ = Phase::WaitWake;
             rx_.clear();
             tx_.clear();
+            paced_.clear();
             if (!holdTerminal()) {
                 log(std::string("k7sim: cannot reopen the terminal: ") + std::strerror(errno));
                 exitCode_ = 2;

@@ -201,8 +201,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(FaultRun, FloodWithoutLineEndKeepsTheBufferBoundedAndTheNameRecognised) {
     Server server = startServer();
-    // 10 MB without a CR between the wake-up reply and the name request.
-    auto device = startDevice({"--flood", "10000000"});
+    // 40,000 bytes without a CR between the wake-up reply and the name request, at the line's
+    // rate as a real device sends them: more than twice what the program keeps, about ten
+    // seconds of line.
+    auto device = startDevice({"--flood", "40000"});
     ModalWatcher watcher;
     Application app;
     startProgram(app);
