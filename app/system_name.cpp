@@ -4,8 +4,6 @@
 #include <windows.h>
 
 #include <shlwapi.h>
-
-#include "core/system_library.h"
 #else
 #include <sys/utsname.h>
 
@@ -17,9 +15,14 @@ namespace vigie {
 #ifdef _WIN32
 
 std::string commonControlsVersion() {
-    // From System32, as the windows load it: the activation context of the manifest decides
-    // which version that is.
-    const auto getVersion = systemFunction<DLLGETVERSIONPROC>(L"comctl32.dll", "DllGetVersion");
+    // The library the windows use, as the program's start loaded it (from System32, in the
+    // version the manifest's activation context chose). Never loaded here: a process without
+    // windows (a test) would start the whole window system for one log line.
+    HMODULE module = ::GetModuleHandleW(L"comctl32.dll");
+    if (!module)
+        return "non chargée";
+    const auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "DllGetVersion")));
     if (!getVersion)
         return "absente";
     DLLVERSIONINFO info{};

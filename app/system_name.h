@@ -11,7 +11,8 @@ std::string systemDescription();
 #ifdef _WIN32
 // The version of the common controls library the windows use, as DllGetVersion tells it:
 // "6.10.19041" when the manifest's request for version 6 took, 5.8x when the system's look is
-// not the program's. "absente" or "inconnue" when the library or its answer is missing.
+// not the program's. "non chargée" when the process has not loaded it (no windows yet),
+// "absente" or "inconnue" when its version call or the answer is missing.
 std::string commonControlsVersion();
 #endif
 
