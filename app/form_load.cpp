@@ -76,9 +76,8 @@ void tolerant(Step step) {
 
 bool FrmMain::Form_Load() {
     try {
-        randomize();
-        // The cFTP object was created with the window, so that it can receive its events.
-        blnLoginRefused = false;
+        // The FTP client was created with the session, so that it can receive its events.
+        session_.blnLoginRefused = false;
         Form_Resize();
         if (!platform_.showStartWindow()) {
             platform_.endProgram();
@@ -100,11 +99,11 @@ bool FrmMain::Form_Load() {
         readSettings();
 
         cboFile.listIndex = 0;
-        sWorkFile = "temp.hd";
+        session_.sWorkFile = "temp.hd";
         cmdClose.enabled = false;
         cmdGo.enabled = true;
         cboFile.enabled = true;
-        StopRequested = false;
+        session_.StopRequested = false;
         prgb1.value = 0;
         platform_.showMainWindow();
         lblStatus.font.size = 10;
@@ -172,14 +171,7 @@ void FrmMain::Form_Unload() {
         return;
     unloaded_ = true;
     logEvent("Fin du programme");
-    // Whatever goes wrong here, the program still ends.
-    try {
-        CloseComPort();
-    } catch (const std::exception&) {
-    }
-    // Before the program ends: a session still on the stack unwinds only afterwards, if at all.
-    releaseSystem();
-    removeWorkFile();
+    session_.shutDown();
     // The port's whole number, so that COM10 and above come back as themselves.
     std::string portField = portEntryDigits(cboPort.text());
     if (portField.empty()) {
@@ -197,15 +189,6 @@ void FrmMain::Form_Unload() {
             out << buildIniLine(portField, sFilterFlag, sTestFlag) << CRLF;
     }
     platform_.endProgram();
-}
-
-void FrmMain::removeWorkFile() {
-    if (sWorkFile.empty())
-        return;
-    std::error_code ec;
-    const fs::path file = filePath(workFilePath());
-    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ec);
-    fs::remove(file, ec);
 }
 
 void FrmMain::Form_Resize() {

@@ -1,10 +1,12 @@
 #include "app/frm_main.h"
 
-#include <chrono>
-#include <limits>
+#include <algorithm>
+#include <cstdlib>
 
+#include "app/deployment_hosts.h"
 #include "app/layout.h"
 #include "app/user_folders.h"
+#include "app/work_folder.h"
 
 namespace vigie {
 namespace {
@@ -27,12 +29,14 @@ MenuItem menuFromLayout(int index) {
 
 FrmMain::FrmMain(Platform& platform, SerialPort& port, PortProbe& probe,
                  std::unique_ptr<ftp::FtpLayer> ftpLayer)
-    : platform_(platform), port_(port), probe_(probe), log_(updateLogPath()) {
-    // The window receives the client's progress events; the client yields to the window's queue.
-    mFTP = std::make_unique<cFTP>(std::move(ftpLayer), [this] { platform_.doEvents(); });
-    mFTP->FileTransferProgress = [this](std::int32_t current, std::int32_t total, bool download) {
-        mFTP_FileTransferProgress(current, total, download);
-    };
+    : platform_(platform),
+      probe_(probe),
+      reporter_(platform, updateLogPath()),
+      session_(platform, port, std::move(ftpLayer), reporter_,
+               SessionWindow{lblStatus, lblDots, Label3, Label5, Label11, prgb1, cboPort, cboFile,
+                             cmdGo, cmdClose, tmrDots},
+               SessionPlaces{&FrmMain::updateServer,
+                             [&platform] { return workFolder(platform.appPath()); }}) {
     lblDots = labelFromLayout("lblDots");
     lblStatus = labelFromLayout("lblStatus");
     Label6 = labelFromLayout("Label6");
@@ -52,64 +56,26 @@ FrmMain::FrmMain(Platform& platform, SerialPort& port, PortProbe& probe,
     MnuMainExit = menuFromLayout(4);
 }
 
-FrmMain::~FrmMain() {
-    // A download that was still running when the program was told to end held the working file
-    // open; it has let go of it now.
-    if (unloaded_)
-        removeWorkFile();
+std::string FrmMain::updateServer() {
+    // Tests, demonstrations and the staging server point the program elsewhere.
+    if (const char* server = std::getenv("VIGIE_UPDATE_SERVER"); server && *server)
+        return server;
+    return UpdateHost;
 }
 
 std::int64_t FrmMain::nextTimerDue() const {
-    std::int64_t due = std::numeric_limits<std::int64_t>::max();
-    for (const Timer* t : {&tmrCheck, &tmrUserUpload, &tmrDots})
-        if (t->enabled() && t->interval() > 0 && t->dueAt() < due)
-            due = t->dueAt();
-    return due;
+    const std::int64_t session = session_.nextTimerDue();
+    return tmrDots.enabled() && tmrDots.interval() > 0 ? std::min(session, tmrDots.dueAt())
+                                                       : session;
 }
 
 void FrmMain::runDueTimers(std::int64_t now) {
     // A handler may switch other timers on or off; each is checked when its turn comes.
-    if (tmrCheck.isDue(now)) {
-        tmrCheck.fired(now);
-        tmrCheck_Timer();
-    }
-    if (tmrUserUpload.isDue(now)) {
-        tmrUserUpload.fired(now);
-        tmrUserUpload_Timer();
-    }
+    session_.runDueTimers(now);
     if (tmrDots.isDue(now)) {
         tmrDots.fired(now);
         tmrDots_Timer();
     }
-}
-
-void FrmMain::logEvent(const std::string& text) {
-    log_.write(platform_.now(), text);
-}
-
-int FrmMain::showBox(const std::string& text, int flags, const std::string& title) {
-    logEvent("Message « " + title + " » : " + text);
-    const int answer = platform_.msgBox(text, flags, title);
-    logEvent(std::string("Réponse : ") + (answer == mb::Yes  ? "Oui"
-                                          : answer == mb::No ? "Non"
-                                                             : "OK"));
-    return answer;
-}
-
-void FrmMain::randomize() {
-    rngState_ =
-        static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) | 1;
-}
-
-double FrmMain::rnd() {
-    if (randomSource_)
-        return randomSource_();
-    // xorshift64*: plenty for filler text.
-    rngState_ ^= rngState_ >> 12;
-    rngState_ ^= rngState_ << 25;
-    rngState_ ^= rngState_ >> 27;
-    const std::uint64_t r = rngState_ * 0x2545F4914F6CDD1DULL;
-    return static_cast<double>(r >> 11) * (1.0 / 9007199254740992.0);
 }
 
 }  // namespace vigie

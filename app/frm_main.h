@@ -1,28 +1,23 @@
 #pragma once
-// The main window's logic: its controls as models, its module-level state and its handlers.
-// No toolkit here. The handlers live in two folders:
-//   app/      Form_Load, Form_Unload, Form_Resize, tmrDots_Timer, the menu commands,
-//             mnuMainFilter_Click (the port list)
-//   session/  cmdGo_Click, tmrCheck_Timer, tmrUserUpload_Timer, Delay, stage 7, FailUpdate,
-//             cmdClose_Click, OpenComPort, CloseComPort, ConnectToServer, DownloadDatabase,
-//             DisconnectFromServer, mFTP_FileTransferProgress, systemEvent
+// The main window's logic: its controls as models, start-up and shut-down, the settings, the menus,
+// the port list and the dots. No toolkit here. An update runs in the window's UpdateSession
+// (session/), which changes the controls the window lends it.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/controls.h"
-#include "core/data_files.h"
 #include "core/platform.h"
-#include "core/runtime_error.h"
+#include "core/reporter.h"
 #include "core/update_log.h"
-#include "ftp/cftp.h"
+#include "ftp/ftp_layer.h"
 #include "serial/port_probe.h"
 #include "serial/serial_port.h"
+#include "session/update_session.h"
 
 namespace vigie {
 
@@ -33,7 +28,6 @@ class FrmMain {
     // The form uses, and does not own, the platform, the serial port and the port probe.
     FrmMain(Platform& platform, SerialPort& port, PortProbe& probe,
             std::unique_ptr<ftp::FtpLayer> ftpLayer);
-    ~FrmMain();
     FrmMain(const FrmMain&) = delete;
     FrmMain& operator=(const FrmMain&) = delete;
 
@@ -47,22 +41,10 @@ class FrmMain {
     ProgressBar prgb1;
     ComboBox cboPort, cboFile;
     Button cmdGo, cmdClose;
-    Timer tmrCheck{5000}, tmrUserUpload{15000}, tmrDots{1456};
+    Timer tmrDots{1456};
     MenuItem mnuMainFilter, MnuMainHelp, mnuMainTroubleshooting, mnuMainDownload, MnuMainExit;
 
-    // ---- Module-level state ---------------------------------------------------------------
-    std::unique_ptr<cFTP> mFTP;
-    std::int16_t nStage = 0;
-    std::int16_t nRetryCount = 0;
-    std::int16_t nUploadTicks = 0;
-    std::string sRxBuffer;  // bytes from the device, 8-bit characters
-    std::string sDatabaseFile;
-    std::string sWorkFile;
-    std::string sFtpUser, sFtpPassword;  // 8-bit characters, as the device sent them
-    std::int16_t nDataFile = 0;
-    bool StopRequested = false;
-    bool blnLoginRefused = false;
-
+    // ---- Settings -------------------------------------------------------------------------
     std::string sTempPath;  // settings folder, with a trailing separator
     std::string sIniFile;
     std::string sFilterFlag;
@@ -82,82 +64,39 @@ class FrmMain {
     void MnuMainExit_Click();
     // The Click handler of the menu item of that name (layout::menu()); unknown names do nothing.
     void menuItem_Click(std::string_view name);
-    void cmdGo_Click();
-    void cmdClose_Click();
-    void tmrCheck_Timer();
-    void tmrUserUpload_Timer();
-    void mFTP_FileTransferProgress(std::int32_t lCurrentBytes, std::int32_t lTotalBytes,
-                                   bool blnDownload);
-    // What the platform reports about holding the system and about its sleep (session/).
-    void systemEvent(SystemEvent event, const std::string& detail);
-
-    // ---- Procedures -----------------------------------------------------------------------
-    bool OpenComPort(std::int32_t baudRate);
-    void CloseComPort();
-    bool ConnectToServer();
-    bool DownloadDatabase();
-    void DisconnectFromServer();
-    void ShowBusyPointer();
-    void ShowNormalPointer();
-    void FailUpdate();
-    void Delay(std::int32_t nMilliSecs);
-    std::string MakeRandomText();
+    void cmdGo_Click() { session_.start(); }
+    void cmdClose_Click() { session_.stop(); }
+    // What the platform reports about holding the system and about its sleep.
+    void systemEvent(SystemEvent event, const std::string& detail) {
+        session_.systemEvent(event, detail);
+    }
 
     // ---- Timers ---------------------------------------------------------------------------
-    // The platform delivers timer ticks through these.
+    // The platform delivers timer ticks through these: the session's and the dots'.
     std::int64_t nextTimerDue() const;  // INT64_MAX when no timer runs
     void runDueTimers(std::int64_t now);
 
     // ---- Helpers shared by the handlers ---------------------------------------------------
     Platform& platform() { return platform_; }
-    SerialPort& MSComm1() { return port_; }
     PortProbe& portProbe() { return probe_; }
-    DataFiles& files() { return files_; }
     void setTimerEnabled(Timer& timer, bool on) { timer.setEnabled(on, platform_.tickCount()); }
-    // The working file's full path, beside the program.
-    std::string workFilePath();
     // Where the update server lives: the built-in host or VIGIE_UPDATE_SERVER.
     static std::string updateServer();
 
-    // The session's result after cmdGo_Click returns; for tests and diagnostics.
-    bool sessionRunning() const { return sessionRunning_; }
-    // Whether the form holds the system (awake, no sign-out) for an update.
-    bool systemHeld() const { return systemHeld_; }
+    // The update that "Start Update" runs.
+    UpdateSession& session() { return session_; }
+    const UpdateSession& session() const { return session_; }
+    // Whether an update runs; for the front ends, tests and diagnostics.
+    bool sessionRunning() const { return session_.sessionRunning(); }
     // The log of what the program does, for support (by default the user's updates.log).
-    UpdateLog& updateLog() { return log_; }
-    void setUpdateLogPath(const std::string& path) { log_ = UpdateLog(path); }
-    // Draws of the random generator from this source instead (values in [0, 1)); for tests that
-    // need the ends of a range drawn.
-    void setRandomSource(std::function<double()> source) { randomSource_ = std::move(source); }
+    UpdateLog& updateLog() { return reporter_.updateLog(); }
+    void setUpdateLogPath(const std::string& path) { reporter_.setUpdateLogPath(path); }
 
   private:
-    // Error handling in force over a part of the session; each has its own box and outcome.
-    enum class Region { None, Generic, Download, FileProcessing, Sending, AfterSending };
-    enum class SessionEnd { Continue, Restart, End };
-    enum class PassEnd { Next, LeaveLoop, Stopped };
-    SessionEnd runSession();
-    PassEnd runPass(Region& region);
-    PassEnd runDownload(Region& region);
-    PassEnd runTransfer(Region& region);
-    // The rewriting or the deletion (what) of the working file, tried again while another
-    // program holds the file (core/file_retry); false when Close ended the wait.
-    bool workFileRetried(const std::string& what, const std::function<void()>& operation);
-    SessionEnd handleRegionError(Region region, const RuntimeError& e);
-    // FailUpdate, and the idle window even when closing fails.
-    void endAfterError();
-    void sendToDevice(std::string_view bytes);
-    // Holds the system for the update that starts, or lets it go when the update ends; each
-    // happens once per update, restarts included.
-    void holdSystem();
-    void releaseSystem();
-    friend std::string transferBoxText(Region region, const std::string& description);
-
-    // A line of the log, at the platform's time.
-    void logEvent(const std::string& text);
-    // The device's name and password, as the log must never show them.
-    void hideLogin();
-    // A message box, and its answer, written down in the log.
-    int showBox(const std::string& text, int flags, const std::string& title);
+    void logEvent(const std::string& text) { reporter_.logEvent(text); }
+    int showBox(const std::string& text, int flags, const std::string& title) {
+        return reporter_.showBox(text, flags, title);
+    }
     void readSettings();
     // COM1 to COM12, then the ports above them that the system lists.
     std::vector<int> portsToOffer();
@@ -165,24 +104,11 @@ class FrmMain {
     void fillDefaultPortList(const std::vector<int>& ports);
     // The tooltips of the list's entries: the names the system gives these ports.
     void describePortList(const std::vector<int>& ports);
-    // The database is the distributor's: a working file that a stopped or failed update left
-    // behind does not outlive the program.
-    void removeWorkFile();
-    void randomize();
-    double rnd();  // a fresh pseudo-random value in [0, 1)
 
     Platform& platform_;
-    SerialPort& port_;
     PortProbe& probe_;
-    DataFiles files_;
-    std::uint64_t rngState_ = 0;
-    std::function<double()> randomSource_;
-    UpdateLog log_;
-    std::int16_t loggedStage_ = 0;  // the stage the log last named
-    bool downloadSizeLogged_ = false;
-    std::int32_t linesToSend_ = 0, linesSent_ = 0;  // the sending's progress, for the log
-    bool sessionRunning_ = false;
-    bool systemHeld_ = false;
+    Reporter reporter_;
+    UpdateSession session_;
     bool unloaded_ = false;
 };
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/frm_main.h"
 #include "core/runtime_error.h"
 #include "core/text.h"
+#include "session/update_session.h"
 
 namespace vigie {
 namespace {
@@ -74,7 +74,7 @@ std::int16_t entryToInteger(const std::string& entry) {
 
 }  // namespace
 
-bool FrmMain::OpenComPort(std::int32_t baudRate) {
+bool UpdateSession::OpenComPort(std::int32_t baudRate) {
     try {
         if (!MSComm1().portOpen()) {
             MSComm1().setCommPort(entryToInteger(cboPort.text()));
@@ -106,7 +106,7 @@ bool FrmMain::OpenComPort(std::int32_t baudRate) {
     }
 }
 
-void FrmMain::CloseComPort() {
+void UpdateSession::CloseComPort() {
     if (MSComm1().portOpen()) {
         MSComm1().setPortOpen(false);
         Label3.caption = "Port Closed";
@@ -114,7 +114,7 @@ void FrmMain::CloseComPort() {
     setTimerEnabled(tmrCheck, false);
     setTimerEnabled(tmrUserUpload, false);
     DisconnectFromServer();
-    platform().doEvents();
+    platform_.doEvents();
     lblStatus.font.size = 12;
     files().close(nDataFile);
     // The number is free again: a later close must not reach a file that reuses it.
@@ -122,7 +122,7 @@ void FrmMain::CloseComPort() {
     cboFile.enabled = true;
     cmdClose.enabled = false;
     cmdGo.enabled = true;
-    platform().focusGoButton();
+    platform_.focusGoButton();
     cboPort.enabled = true;
     StopRequested = true;
     setTimerEnabled(tmrDots, false);

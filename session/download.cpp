@@ -2,15 +2,12 @@
 // download's progress on the window.
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <limits>
 
-#include "app/deployment_hosts.h"
-#include "app/frm_main.h"
-#include "app/work_folder.h"
 #include "core/file_path.h"
 #include "core/runtime_error.h"
+#include "session/update_session.h"
 
 namespace vigie {
 namespace {
@@ -49,28 +46,21 @@ std::string withDefaultPort(const std::string& server) {
 
 }  // namespace
 
-std::string FrmMain::updateServer() {
-    // Tests, demonstrations and the staging server point the program elsewhere.
-    if (const char* server = std::getenv("VIGIE_UPDATE_SERVER"); server && *server)
-        return server;
-    return UpdateHost;
+std::string UpdateSession::workFilePath() {
+    return places_.workFolder() + "/" + sWorkFile;
 }
 
-std::string FrmMain::workFilePath() {
-    return workFolder(platform_.appPath()) + "/" + sWorkFile;
-}
-
-void FrmMain::ShowBusyPointer() {
+void UpdateSession::ShowBusyPointer() {
     platform_.setMousePointer(PointerHourglass);
 }
 
-void FrmMain::ShowNormalPointer() {
+void UpdateSession::ShowNormalPointer() {
     platform_.setMousePointer(PointerDefault);
 }
 
-bool FrmMain::ConnectToServer() {
+bool UpdateSession::ConnectToServer() {
     ShowBusyPointer();
-    const std::string server = updateServer();
+    const std::string server = places_.server();
     logEvent("Connexion au serveur " + withDefaultPort(server));
     if (mFTP->OpenConnection(server, sFtpUser, sFtpPassword)) {
         logEvent("Connecté au serveur : " + mFTP->layer().lastResponseInfo());
@@ -101,7 +91,7 @@ bool FrmMain::ConnectToServer() {
     return false;
 }
 
-bool FrmMain::DownloadDatabase() {
+bool UpdateSession::DownloadDatabase() {
     ShowBusyPointer();
     std::string local = workFilePath();
     downloadSizeLogged_ = false;
@@ -132,12 +122,12 @@ bool FrmMain::DownloadDatabase() {
     return true;
 }
 
-void FrmMain::DisconnectFromServer() {
+void UpdateSession::DisconnectFromServer() {
     mFTP->CloseConnection();
 }
 
-void FrmMain::mFTP_FileTransferProgress(std::int32_t lCurrentBytes, std::int32_t lTotalBytes,
-                                        bool blnDownload) {
+void UpdateSession::mFTP_FileTransferProgress(std::int32_t lCurrentBytes, std::int32_t lTotalBytes,
+                                              bool blnDownload) {
     if (lTotalBytes == 0)
         throw RuntimeError(11, "frmMain", "Division by zero");
     const auto fraction =

@@ -3,7 +3,7 @@
 // the system from the moment its port is open until it ends, whichever way it ends; the front
 // ends only carry that out, and report back what the system did.
 
-#include "app/frm_main.h"
+#include "session/update_session.h"
 
 namespace vigie {
 namespace {
@@ -15,7 +15,7 @@ constexpr const char* HoldReason =
 
 }  // namespace
 
-void FrmMain::holdSystem() {
+void UpdateSession::holdSystem() {
     // A restart (Yes in an error box) reopens the port within the same update: still held.
     if (systemHeld_)
         return;
@@ -23,14 +23,14 @@ void FrmMain::holdSystem() {
     platform_.holdSystem(HoldReason);
 }
 
-void FrmMain::releaseSystem() {
+void UpdateSession::releaseSystem() {
     if (!systemHeld_)
         return;
     systemHeld_ = false;
     platform_.releaseSystem();
 }
 
-void FrmMain::systemEvent(SystemEvent event, const std::string& detail) {
+void UpdateSession::systemEvent(SystemEvent event, const std::string& detail) {
     const std::string shown = detail.empty() ? "" : " (" + detail + ")";
     switch (event) {
         case SystemEvent::Held:

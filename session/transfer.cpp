@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <string_view>
 
-#include "app/frm_main.h"
 #include "core/file_path.h"
 #include "core/file_retry.h"
 #include "session/checked.h"
 #include "session/device_link.h"
+#include "session/update_session.h"
 
 namespace fs = std::filesystem;
 
@@ -63,7 +63,7 @@ void deleteWorkFile(const std::string& path) {
 
 }  // namespace
 
-FrmMain::PassEnd FrmMain::runTransfer(Region& region) {
+UpdateSession::PassEnd UpdateSession::runTransfer(Region& region) {
     region = Region::FileProcessing;
     lblStatus.caption = "Téléchargement vers K7";
     const std::string path = workFilePath();
@@ -150,7 +150,7 @@ FrmMain::PassEnd FrmMain::runTransfer(Region& region) {
     lblStatus.caption =
         "Téléchargement des données effectué. \r\n"
         "Sauvegarde des données dans le K7, veuillez patienter...";
-    ++nStage;
+    nStage = Saving;
     sendToDevice(link::EndOfData);
     sendToDevice(link::TransferDone);
     logEvent("Marques de fin envoyées (ETX, 368) ; enregistrement dans le K7, attente de T#END");
@@ -160,7 +160,8 @@ FrmMain::PassEnd FrmMain::runTransfer(Region& region) {
     return PassEnd::Next;
 }
 
-bool FrmMain::workFileRetried(const std::string& what, const std::function<void()>& operation) {
+bool UpdateSession::workFileRetried(const std::string& what,
+                                    const std::function<void()>& operation) {
     try {
         const FileRetryResult result =
             retryWhileFileShared(platform_, operation, [this] { return StopRequested; });
@@ -177,7 +178,7 @@ bool FrmMain::workFileRetried(const std::string& what, const std::function<void(
     }
 }
 
-std::string FrmMain::MakeRandomText() {
+std::string UpdateSession::MakeRandomText() {
     const int n = static_cast<int>(rnd() * 2000 + 1) + 2000;
     std::string text;
     text.reserve(static_cast<size_t>(n) * 10);

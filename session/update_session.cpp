@@ -2,13 +2,17 @@
 // yielding to the event queue where the timers, the Close button and the menus act on its state.
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <limits>
 
-#include "app/frm_main.h"
+#include "core/file_path.h"
 #include "core/runtime_error.h"
 #include "core/text.h"
 #include "session/checked.h"
 #include "session/device_link.h"
 #include "session/error_boxes.h"
+#include "session/update_session.h"
 
 namespace vigie {
 namespace {
@@ -33,7 +37,94 @@ RuntimeError asRuntimeError(const std::exception& e) {
 
 }  // namespace
 
-void FrmMain::cmdGo_Click() {
+UpdateSession::UpdateSession(Platform& platform, SerialPort& port,
+                             std::unique_ptr<ftp::FtpLayer> ftpLayer, Reporter& reporter,
+                             SessionWindow window, SessionPlaces places)
+    : platform_(platform),
+      port_(port),
+      reporter_(reporter),
+      places_(std::move(places)),
+      lblStatus(window.statusLabel),
+      lblDots(window.dotsLabel),
+      Label3(window.portStateLabel),
+      Label5(window.stageLabel),
+      Label11(window.retryCountLabel),
+      prgb1(window.progressBar),
+      cboPort(window.portList),
+      cboFile(window.databaseList),
+      cmdGo(window.startButton),
+      cmdClose(window.closeButton),
+      tmrDots(window.dotsTimer) {
+    // The session receives the client's progress events; the client yields to the event queue.
+    mFTP = std::make_unique<cFTP>(std::move(ftpLayer), [this] { platform_.doEvents(); });
+    mFTP->FileTransferProgress = [this](std::int32_t current, std::int32_t total, bool download) {
+        mFTP_FileTransferProgress(current, total, download);
+    };
+    rngState_ =
+        static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) | 1;
+}
+
+UpdateSession::~UpdateSession() {
+    // A download that was still running when the program was told to end held the working file
+    // open; it has let go of it now.
+    if (shutDown_)
+        removeWorkFile();
+}
+
+void UpdateSession::shutDown() {
+    shutDown_ = true;
+    // Whatever goes wrong here, the program still ends.
+    try {
+        CloseComPort();
+    } catch (const std::exception&) {
+    }
+    // Before the program ends: a session still on the stack unwinds only afterwards, if at all.
+    releaseSystem();
+    removeWorkFile();
+}
+
+void UpdateSession::removeWorkFile() {
+    if (sWorkFile.empty())
+        return;
+    std::error_code ec;
+    const std::filesystem::path file = filePath(workFilePath());
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove(file, ec);
+}
+
+std::int64_t UpdateSession::nextTimerDue() const {
+    std::int64_t due = std::numeric_limits<std::int64_t>::max();
+    for (const Timer* t : {&tmrCheck, &tmrUserUpload})
+        if (t->enabled() && t->interval() > 0 && t->dueAt() < due)
+            due = t->dueAt();
+    return due;
+}
+
+void UpdateSession::runDueTimers(std::int64_t now) {
+    // A handler may switch the other timer on or off; each is checked when its turn comes.
+    if (tmrCheck.isDue(now)) {
+        tmrCheck.fired(now);
+        tmrCheck_Timer();
+    }
+    if (tmrUserUpload.isDue(now)) {
+        tmrUserUpload.fired(now);
+        tmrUserUpload_Timer();
+    }
+}
+
+double UpdateSession::rnd() {
+    if (randomSource_)
+        return randomSource_();
+    // xorshift64*: plenty for filler text.
+    rngState_ ^= rngState_ >> 12;
+    rngState_ ^= rngState_ << 25;
+    rngState_ ^= rngState_ >> 27;
+    const std::uint64_t r = rngState_ * 0x2545F4914F6CDD1DULL;
+    return static_cast<double>(r >> 11) * (1.0 / 9007199254740992.0);
+}
+
+void UpdateSession::start() {
     sessionRunning_ = true;
     logEvent("Mise à jour : port « " + trimSpaces(cboPort.text()) + " », base « " + cboFile.text() +
              " »");
@@ -45,23 +136,30 @@ void FrmMain::cmdGo_Click() {
     logEvent("Résultat : " + lblStatus.caption);
 }
 
-void FrmMain::hideLogin() {
+void UpdateSession::stop() {
+    logEvent("Bouton Close");
+    // The session notices the stop flag at its next yield and changes nothing more.
+    CloseComPort();
+    lblStatus.caption = "La mise à jour du K7 s'est arrêtée.";
+}
+
+void UpdateSession::hideLogin() {
     // The name and the password may reach the log in the device's 8-bit form (a server's reply)
     // or as text.
     // A name that reads the same both ways is its own password: shown as the name, masked.
     for (const std::string& password : {sFtpPassword, cp1252ToUtf8(sFtpPassword)})
-        log_.hide(password, "(mot de passe)");
+        reporter_.updateLog().hide(password, "(mot de passe)");
     const std::string shownName = cp1252ToUtf8(maskedDeviceName(sFtpUser));
     for (const std::string& name : {sFtpUser, cp1252ToUtf8(sFtpUser)})
-        log_.hide(name, shownName);
+        reporter_.updateLog().hide(name, shownName);
 }
 
-void FrmMain::sendToDevice(std::string_view bytes) {
+void UpdateSession::sendToDevice(std::string_view bytes) {
     if (port_.portOpen())
         port_.output(std::string(bytes));
 }
 
-FrmMain::SessionEnd FrmMain::runSession() {
+UpdateSession::SessionEnd UpdateSession::runSession() {
     try {
         if (port_.portOpen())
             port_.setPortOpen(false);
@@ -102,8 +200,8 @@ FrmMain::SessionEnd FrmMain::runSession() {
         lblStatus.font.bold = true;
         lblStatus.alignment = Alignment::Center;
         lblStatus.caption = "Merci de patienter... Connexion au VIGIE K7 en cours";
-        nStage = 1;
-        loggedStage_ = 0;
+        nStage = WakingUp;
+        loggedStage_ = NotStarted;
         setTimerEnabled(tmrDots, true);
 
         for (;;) {
@@ -127,7 +225,7 @@ FrmMain::SessionEnd FrmMain::runSession() {
                 lblStatus.font.name = "Tahoma";
                 lblStatus.font.bold = true;
                 FailUpdate();
-            } else if (nStage == 9) {
+            } else if (nStage == Done) {
                 lblStatus.font.name = "Tahoma";
                 lblStatus.font.bold = true;
                 lblStatus.caption = SuccessText;
@@ -144,7 +242,7 @@ FrmMain::SessionEnd FrmMain::runSession() {
     return SessionEnd::End;
 }
 
-FrmMain::PassEnd FrmMain::runPass(Region& region) {
+UpdateSession::PassEnd UpdateSession::runPass(Region& region) {
     platform_.doEvents();
     if (StopRequested)
         return PassEnd::Stopped;
@@ -162,7 +260,7 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
     }
 
     switch (nStage) {
-        case 1:
+        case WakingUp:
             if (!tmrCheck.enabled()) {
                 nRetryCount = 3;
                 setTimerEnabled(tmrCheck, true);
@@ -174,10 +272,10 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
                 logEvent("Le K7 répond au réveil");
                 setTimerEnabled(tmrCheck, false);
                 nRetryCount = 0;
-                nStage = 2;
+                nStage = AwaitingUserName;
             }
             break;
-        case 2:
+        case AwaitingUserName:
             if (link::hasRequest(sRxBuffer, link::UserNameRequest)) {
                 nRetryCount = 0;
                 Label11.caption = std::to_string(nRetryCount);
@@ -189,28 +287,29 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
                 lblStatus.font.size = 14;
                 lblStatus.caption = "K7 Numéro de série : " + cp1252ToUtf8(sFtpUser);
                 sendToDevice(link::Ack);
-                nStage = 3;
+                nStage = AwaitingPassword;
                 sRxBuffer.clear();
                 setTimerEnabled(tmrCheck, true);
             }
             break;
-        case 3:
-        case 4:
-            if (link::hasRequest(sRxBuffer,
-                                 nStage == 3 ? link::PasswordRequest : link::FileRequest)) {
+        case AwaitingPassword:
+        case AwaitingFileName:
+            if (link::hasRequest(sRxBuffer, nStage == AwaitingPassword ? link::PasswordRequest
+                                                                       : link::FileRequest)) {
                 setTimerEnabled(tmrCheck, false);
-                logEvent(nStage == 3 ? "Le K7 demande T#FTPPW" : "Le K7 demande T#FTPFILEP");
+                logEvent(nStage == AwaitingPassword ? "Le K7 demande T#FTPPW"
+                                                    : "Le K7 demande T#FTPFILEP");
                 nRetryCount = 0;
                 Label11.caption = std::to_string(nRetryCount);
                 sendToDevice(link::Ack);
-                if (nStage == 3)
+                if (nStage == AwaitingPassword)
                     prgb1.value = 5;
-                ++nStage;
+                nStage = nStage == AwaitingPassword ? AwaitingFileName : AwaitingGet;
                 sRxBuffer.clear();
                 setTimerEnabled(tmrCheck, true);
             }
             break;
-        case 5:
+        case AwaitingGet:
             if (link::hasRequest(sRxBuffer, link::GetRequest)) {
                 setTimerEnabled(tmrCheck, false);
                 logEvent("Le K7 demande T#FTPGET");
@@ -220,24 +319,24 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
                 if (StopRequested)
                     return PassEnd::Stopped;
                 sendToDevice(link::TransferStart);
-                nStage = 6;
+                nStage = Downloading;
                 sRxBuffer.clear();
             }
             prgb1.value = 10;
             break;
-        case 6:
+        case Downloading:
             if (const PassEnd end = runDownload(region); end != PassEnd::Next)
                 return end;
             break;
-        case 7:
+        case Sending:
             if (runTransfer(region) == PassEnd::Stopped)
                 return PassEnd::Stopped;
             break;
-        case 8:
+        case Saving:
             if (link::hasEndReport(sRxBuffer)) {
                 logEvent("Le K7 signale T#END : données enregistrées");
                 prgb1.value = 100;
-                nStage = 9;
+                nStage = Done;
             }
             break;
         default:
@@ -247,16 +346,16 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
     // A pass held up at a yield (a modal window open) may see the count pass 10 at once.
     if (nRetryCount >= 10) {
         std::string text = GiveUpText;
-        if (nStage == 1)
+        if (nStage == WakingUp)
             text += WrongPortHint;
         lblStatus.caption = text;
         return PassEnd::LeaveLoop;
     }
     Delay(2000);
-    return nStage == 9 ? PassEnd::LeaveLoop : PassEnd::Next;
+    return nStage == Done ? PassEnd::LeaveLoop : PassEnd::Next;
 }
 
-FrmMain::PassEnd FrmMain::runDownload(Region& region) {
+UpdateSession::PassEnd UpdateSession::runDownload(Region& region) {
     nRetryCount = 0;
     Label11.caption = std::to_string(nRetryCount);
     for (;;) {
@@ -283,7 +382,7 @@ FrmMain::PassEnd FrmMain::runDownload(Region& region) {
             } while (!(nAttempt > 3 || blnOK));
             region = Region::None;
             if (blnOK)
-                nStage = 7;
+                nStage = Sending;
             DisconnectFromServer();
             return PassEnd::Next;
         } catch (const std::exception& e) {
@@ -304,7 +403,7 @@ FrmMain::PassEnd FrmMain::runDownload(Region& region) {
     }
 }
 
-FrmMain::SessionEnd FrmMain::handleRegionError(Region region, const RuntimeError& e) {
+UpdateSession::SessionEnd UpdateSession::handleRegionError(Region region, const RuntimeError& e) {
     std::string where;
     switch (region) {
         case Region::FileProcessing:
@@ -352,7 +451,7 @@ FrmMain::SessionEnd FrmMain::handleRegionError(Region region, const RuntimeError
     return SessionEnd::End;
 }
 
-void FrmMain::endAfterError() {
+void UpdateSession::endAfterError() {
     try {
         FailUpdate();
         return;
@@ -376,18 +475,18 @@ void FrmMain::endAfterError() {
     prgb1.value = 0;
 }
 
-void FrmMain::tmrCheck_Timer() {
+void UpdateSession::tmrCheck_Timer() {
     try {
         nRetryCount = checked::add16(nRetryCount, 1);
         if (port_.portOpen()) {
-            logEvent("Relance " + std::to_string(nRetryCount) + " à l'étape " +
-                     std::to_string(nStage) +
-                     (nStage == 1                  ? " : réveil renvoyé"
-                      : nStage >= 2 && nStage <= 6 ? " : acquittement renvoyé"
-                                                   : ""));
-            if (nStage == 1)
+            logEvent(
+                "Relance " + std::to_string(nRetryCount) + " à l'étape " + std::to_string(nStage) +
+                (nStage == WakingUp                                    ? " : réveil renvoyé"
+                 : nStage >= AwaitingUserName && nStage <= Downloading ? " : acquittement renvoyé"
+                                                                       : ""));
+            if (nStage == WakingUp)
                 sendToDevice(link::WakeUp);
-            else if (nStage >= 2 && nStage <= 6)
+            else if (nStage >= AwaitingUserName && nStage <= Downloading)
                 sendToDevice(link::Ack);
             Label11.caption = std::to_string(nRetryCount);
         } else {
@@ -399,7 +498,7 @@ void FrmMain::tmrCheck_Timer() {
     }
 }
 
-void FrmMain::tmrUserUpload_Timer() {
+void UpdateSession::tmrUserUpload_Timer() {
     try {
         nUploadTicks = checked::add16(nUploadTicks, 1);
         const bool radars = cboFile.listIndex == 0;
@@ -410,7 +509,7 @@ void FrmMain::tmrUserUpload_Timer() {
         if (nUploadTicks == limit) {
             logEvent("Attente de l'enregistrement terminée (" + std::to_string(limit * 15) +
                      " s) sans T#END");
-            nStage = 9;
+            nStage = Done;
             setTimerEnabled(tmrUserUpload, false);
         }
     } catch (const std::exception&) {
@@ -418,7 +517,7 @@ void FrmMain::tmrUserUpload_Timer() {
     }
 }
 
-void FrmMain::Delay(std::int32_t nMilliSecs) {
+void UpdateSession::Delay(std::int32_t nMilliSecs) {
     // 64-bit ticks: no overflow after weeks of uptime, no wrap. The wait sleeps in the event loop;
     // a stop request ends it early, since the session ends at its next yield anyway.
     // It waits in slices, so that a stop (the window closed) is noticed within a tenth of a second.

@@ -96,31 +96,31 @@ int main(int argc, char** argv) {
     std::int64_t minTicks = INT64_MAX, maxTicks = 0;
     for (int i = 0; i < runs; ++i) {
         const std::int64_t tick0 = platform.tickCount();
-        delays.push_back(measure([&] { form.Delay(2000); }));
+        delays.push_back(measure([&] { form.session().Delay(2000); }));
         minTicks = std::min(minTicks, platform.tickCount() - tick0);
         maxTicks = std::max(maxTicks, platform.tickCount() - tick0);
     }
     // The wait before each data line of the transfer.
     std::vector<double> shortWaits;
     for (int i = 0; i < 100; ++i)
-        shortWaits.push_back(measure([&] { form.Delay(23); }).wallMs);
+        shortWaits.push_back(measure([&] { form.session().Delay(23); }).wallMs);
     yieldsIdle.push_back(measure(spin));
 
     // The saving phase: the dots and the 15 s timer run while the session waits pass after pass.
     form.setTimerEnabled(form.tmrDots, true);
-    form.setTimerEnabled(form.tmrUserUpload, true);
-    form.nStage = 8;
+    form.setTimerEnabled(form.session().tmrUserUpload, true);
+    form.session().nStage = vigie::UpdateSession::Saving;
     for (int i = 0; i < runs; ++i)
         stage8.push_back(measure([&] {
             platform.doEvents();
-            form.Delay(2000);
+            form.session().Delay(2000);
         }));
     yields8.push_back(measure([&] {
         platform.doEvents();
         spin();
     }));
     form.setTimerEnabled(form.tmrDots, false);
-    form.setTimerEnabled(form.tmrUserUpload, false);
+    form.setTimerEnabled(form.session().tmrUserUpload, false);
 
     std::printf("Waits of 2000 ms on the Qt event loop, %d runs each\n\n", runs);
     std::printf("| %-40s | %4s | %9s | %9s | %10s |\n", "wait", "runs", "min ms", "max ms", "CPU");

@@ -168,19 +168,19 @@ int update() {
             form.Label5.caption.clear();
         }
         const double now = static_cast<double>(monotonicNs() - go) / 1e9;
-        if (form.nStage != lastStage) {
-            lastStage = form.nStage;
+        if (form.session().nStage != lastStage) {
+            lastStage = form.session().nStage;
             char entry[32];
             std::snprintf(entry, sizeof entry, "%s%d@%.2f", stages.empty() ? "" : ",",
                           static_cast<int>(lastStage), now);
             stages += entry;
         }
-        if (transferStartWall == 0 && form.nStage == 7 &&
+        if (transferStartWall == 0 && form.session().nStage == 7 &&
             form.lblStatus.caption.rfind("Téléchargement vers K7", 0) == 0) {
             transferStartWall = now;
             transferStartCpu = cpuSeconds();
         }
-        if (transferStartWall != 0 && transferWall == 0 && form.nStage >= 8) {
+        if (transferStartWall != 0 && transferWall == 0 && form.session().nStage >= 8) {
             transferWall = now - transferStartWall;
             transferCpu = cpuSeconds() - transferStartCpu;
         }
@@ -255,7 +255,7 @@ int fillerText(int runs) {
     std::size_t length = 0, sink = 0;
     for (int i = 0; i < runs; ++i) {
         std::int64_t t = monotonicNs();
-        const std::string text = app.form.MakeRandomText();
+        const std::string text = app.form.session().MakeRandomText();
         program.push_back(static_cast<double>(monotonicNs() - t) / 1e6);
         length += text.size();
 

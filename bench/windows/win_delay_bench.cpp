@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     platform.doEvents();
 
     // The wait before each data line; the references ask the system for 23 ms with a 1 ms period.
-    const Stats delay23 = stats(shortWaits([&] { form.Delay(23); }));
+    const Stats delay23 = stats(shortWaits([&] { form.session().Delay(23); }));
     ::timeBeginPeriod(1);
     const Stats sleep23 = stats(shortWaits([] { ::Sleep(23); }));
     const Stats msgWait23 = stats(shortWaits(
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     std::int64_t minTicks = INT64_MAX, maxTicks = 0;
     for (int i = 0; i < runs; ++i) {
         const std::int64_t tick0 = platform.tickCount();
-        delays.push_back(measure([&] { form.Delay(2000); }));
+        delays.push_back(measure([&] { form.session().Delay(2000); }));
         minTicks = std::min(minTicks, platform.tickCount() - tick0);
         maxTicks = std::max(maxTicks, platform.tickCount() - tick0);
     }

@@ -125,16 +125,17 @@ TEST_F(FormLoadTest, StartUpLeavesTheWindowIdleWithTheInstructions) {
     EXPECT_EQ(form.lblStatus.font.size, 10);
     EXPECT_FALSE(form.lblStatus.font.bold);
     EXPECT_EQ(form.lblStatus.alignment, Alignment::Left);
-    EXPECT_EQ(form.sWorkFile, "temp.hd");
+    EXPECT_EQ(form.session().sWorkFile, "temp.hd");
     EXPECT_TRUE(form.cmdGo.enabled);
     EXPECT_FALSE(form.cmdClose.enabled);
     EXPECT_TRUE(form.cboFile.enabled);
-    EXPECT_FALSE(form.StopRequested);
-    EXPECT_FALSE(form.blnLoginRefused);
+    EXPECT_FALSE(form.session().StopRequested);
+    EXPECT_FALSE(form.session().blnLoginRefused);
     EXPECT_EQ(form.prgb1.value, 0);
     EXPECT_EQ(form.prgb1.barColor, 0xFF0031u);
     EXPECT_EQ(form.prgb1.backColor, 0xFFFFFFu);
-    EXPECT_FALSE(form.tmrCheck.enabled() || form.tmrUserUpload.enabled() || form.tmrDots.enabled());
+    EXPECT_FALSE(form.session().tmrCheck.enabled() || form.session().tmrUserUpload.enabled() ||
+                 form.tmrDots.enabled());
     EXPECT_TRUE(platform_.boxes.empty());
 }
 

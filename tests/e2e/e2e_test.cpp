@@ -49,7 +49,7 @@ TEST_F(EndToEndTest, WholeUpdateReachesTheDevice) {
         if (retries.empty() || retries.back() != shown)
             retries.push_back(shown);
         // Without the timer's ticks the session would wait in stage 1 for ever.
-        if (app.form.nStage == 1 && clock.elapsed() > 15'000)
+        if (app.form.session().nStage == 1 && clock.elapsed() > 15'000)
             app.window.findChild<QPushButton*>("cmdClose")->click();
     };
     runUpdate(app);

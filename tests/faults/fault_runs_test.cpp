@@ -23,7 +23,8 @@ namespace fs = std::filesystem;
 
 // The download is under way: the progress event has shown its first block.
 bool downloading(const FrmMain& f) {
-    return f.nStage == 6 && f.lblStatus.caption.rfind(text::DownloadProgressStart, 0) == 0;
+    return f.session().nStage == 6 &&
+           f.lblStatus.caption.rfind(text::DownloadProgressStart, 0) == 0;
 }
 
 // Lines of the server's log that start with the command.
@@ -78,7 +79,7 @@ TEST_P(CloseInStage, StopsAtOnceAndLeavesTheWindowIdle) {
     EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
     // The session noticed the stop at its next yield and changed nothing more.
     EXPECT_EQ(app.form.prgb1.value, *barAtClose);
-    EXPECT_EQ(app.form.nStage, c.stage);
+    EXPECT_EQ(app.form.session().nStage, c.stage);
     EXPECT_EQ(app.form.Label3.caption, "Port Closed");
     expectIdle(app);
     if (c.stage <= 6) {
@@ -90,11 +91,11 @@ INSTANTIATE_TEST_SUITE_P(
     Stages, CloseInStage,
     ::testing::Values(
         // A device that never answers holds stage 1; the others last at least one 2 s pass.
-        StageCase{1, {"--silent"}, "", [](const FrmMain& f) { return f.nStage == 1; }},
-        StageCase{2, {}, "", [](const FrmMain& f) { return f.nStage == 2; }},
-        StageCase{3, {}, "", [](const FrmMain& f) { return f.nStage == 3; }},
-        StageCase{4, {}, "", [](const FrmMain& f) { return f.nStage == 4; }},
-        StageCase{5, {}, "", [](const FrmMain& f) { return f.nStage == 5; }},
+        StageCase{1, {"--silent"}, "", [](const FrmMain& f) { return f.session().nStage == 1; }},
+        StageCase{2, {}, "", [](const FrmMain& f) { return f.session().nStage == 2; }},
+        StageCase{3, {}, "", [](const FrmMain& f) { return f.session().nStage == 3; }},
+        StageCase{4, {}, "", [](const FrmMain& f) { return f.session().nStage == 4; }},
+        StageCase{5, {}, "", [](const FrmMain& f) { return f.session().nStage == 5; }},
         // In the middle of the download: the server stops sending after one block.
         StageCase{6, {}, "stall:1024", downloading},
         // In the middle of the sending: the bar has left 25 and not yet jumped to 80.
@@ -102,9 +103,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {},
                   "",
                   [](const FrmMain& f) {
-                      return f.nStage == 7 && f.prgb1.value > 25 && f.prgb1.value < 80;
+                      return f.session().nStage == 7 && f.prgb1.value > 25 && f.prgb1.value < 80;
                   }},
-        StageCase{8, {"--no-end"}, "", [](const FrmMain& f) { return f.nStage == 8; }}),
+        StageCase{8, {"--no-end"}, "", [](const FrmMain& f) { return f.session().nStage == 8; }}),
     [](const auto& info) { return "Stage" + std::to_string(info.param.stage); });
 
 // ---- The window closed during a session ---------------------------------------------------------
@@ -192,9 +193,11 @@ TEST_P(CloseWindow, WritesTheSettingsOnceAndTheEventLoopEnds) {
 
 INSTANTIATE_TEST_SUITE_P(
     During, CloseWindow,
-    ::testing::Values(
-        CloseWindowCase{"WakeUp", {"--silent"}, "", [](const FrmMain& f) { return f.nStage == 1; }},
-        CloseWindowCase{"StalledDownload", {}, "stall:1024", downloading}),
+    ::testing::Values(CloseWindowCase{"WakeUp",
+                                      {"--silent"},
+                                      "",
+                                      [](const FrmMain& f) { return f.session().nStage == 1; }},
+                      CloseWindowCase{"StalledDownload", {}, "stall:1024", downloading}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The device -----------------------------------------------------------------------------
@@ -210,8 +213,8 @@ TEST_F(FaultRun, FloodWithoutLineEndKeepsTheBufferBoundedAndTheNameRecognised) {
     std::size_t largest = 0;
     std::string statusAtClose;
     watcher.onIdle = [&] {
-        largest = std::max(largest, app.form.sRxBuffer.size());
-        if (statusAtClose.empty() && app.form.nStage == 3) {
+        largest = std::max(largest, app.form.session().sRxBuffer.size());
+        if (statusAtClose.empty() && app.form.session().nStage == 3) {
             statusAtClose = app.form.lblStatus.caption;
             EXPECT_TRUE(clickButton(app, "cmdClose"));
         }
@@ -221,7 +224,7 @@ TEST_F(FaultRun, FloodWithoutLineEndKeepsTheBufferBoundedAndTheNameRecognised) {
     // The last 16 KiB of what the device sent are kept: the flood was seen, and held to that.
     EXPECT_EQ(largest, 16u * 1024u);
     EXPECT_EQ(statusAtClose, text::SerialNumber + "AB12CD3");
-    EXPECT_EQ(app.form.sFtpUser, "AB12CD3");
+    EXPECT_EQ(app.form.session().sFtpUser, "AB12CD3");
     EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
     EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
     expectIdle(app);
@@ -241,10 +244,10 @@ TEST_F(FaultRun, NameWithBytesAboveAsciiIsShownAndLogsIn) {
     std::string shown;
     bool downloaded = false;
     watcher.onIdle = [&] {
-        if (shown.empty() && app.form.nStage == 3)
+        if (shown.empty() && app.form.session().nStage == 3)
             shown = app.form.lblStatus.caption;
         // Stage 7: the login was taken and the database downloaded.
-        if (!downloaded && app.form.nStage == 7) {
+        if (!downloaded && app.form.session().nStage == 7) {
             downloaded = true;
             EXPECT_TRUE(clickButton(app, "cmdClose"));
         }
@@ -270,20 +273,20 @@ TEST_F(FaultRun, NameWithNulIsRefusedBeforeItReachesTheServer) {
 
     std::string shown;
     watcher.onIdle = [&] {
-        if (shown.empty() && app.form.nStage == 3)
+        if (shown.empty() && app.form.session().nStage == 3)
             shown = app.form.lblStatus.caption;
     };
     runUpdate(app);
 
     EXPECT_EQ(shown, text::SerialNumber + std::string("K7\0", 3) + "\u00C9Z12");
-    EXPECT_EQ(app.form.sFtpUser, std::string("K7\0\xC9Z12", 7));
+    EXPECT_EQ(app.form.session().sFtpUser, std::string("K7\0\xC9Z12", 7));
     // No control character goes into a command: the login is refused before it is sent, and the
     // user is told so, as when the server refuses a login (not sent to check a firewall).
     ASSERT_EQ(watcher.boxes.size(), 1u) << watcher.describe();
     EXPECT_EQ(watcher.boxes[0].title, text::LoginRefusedTitle);
     EXPECT_NE(watcher.boxes[0].text.rfind(text::FirewallFirstLine, 0), 0u) << watcher.boxes[0].text;
     EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Warning);
-    EXPECT_TRUE(app.form.blnLoginRefused);
+    EXPECT_TRUE(app.form.session().blnLoginRefused);
     EXPECT_EQ(app.form.lblStatus.caption, text::Failed);
     EXPECT_EQ(app.form.prgb1.value, 0);
     expectIdle(app);
@@ -334,7 +337,7 @@ TEST_F(FaultRun, FailedDownloadsShowTheirBoxesUntilClose) {
         EXPECT_GE(count(log, "CONNECT"), 1) << faults[i] << "\n" << log;
         EXPECT_EQ(count(log, "RETR LocationsMid.txt"), 3) << faults[i] << "\n" << log;
     }
-    EXPECT_EQ(app.form.nStage, 6);
+    EXPECT_EQ(app.form.session().nStage, 6);
     EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
     expectIdle(app);
     EXPECT_EQ(receivedAfterStop(device), "") << "data reached the device";

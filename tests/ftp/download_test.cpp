@@ -39,15 +39,15 @@ class Download : public FormFixture {
     Download() : env_("VIGIE_UPDATE_SERVER", server_->address()) {}
     ~Download() override {
         if (form_)
-            form_->DisconnectFromServer();
+            form_->session().DisconnectFromServer();
     }
 
     FrmMain& form(ftp::CurlFtpOptions options = fastOptions()) {
         FrmMain& f = makeForm(std::make_unique<ftp::CurlFtpLayer>(options));
-        f.sWorkFile = "temp.hd";
-        f.sFtpUser = "K7ABCDE";
-        f.sFtpPassword = "pw1";
-        f.sDatabaseFile = "LocationsMid.txt";
+        f.session().sWorkFile = "temp.hd";
+        f.session().sFtpUser = "K7ABCDE";
+        f.session().sFtpPassword = "pw1";
+        f.session().sDatabaseFile = "LocationsMid.txt";
         return f;
     }
     std::string workFile() const { return pathText(appDir() / "temp.hd"); }
@@ -60,19 +60,19 @@ FtpTestServer* Download::server_ = nullptr;
 
 TEST_F(Download, RefusedLoginShowsItsBoxAndALaterLoginClearsTheFlag) {
     FrmMain& f = form();
-    f.sFtpPassword = "wrong";
-    EXPECT_FALSE(f.ConnectToServer());
+    f.session().sFtpPassword = "wrong";
+    EXPECT_FALSE(f.session().ConnectToServer());
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].title, text::LoginRefusedTitle);
     EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Exclamation);
     EXPECT_THAT(platform_.boxes[0].text, HasSubstr("refusé"));
     EXPECT_NE(platform_.boxes[0].text, kFirewall);
-    EXPECT_TRUE(f.blnLoginRefused);
+    EXPECT_TRUE(f.session().blnLoginRefused);
     EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass, PointerDefault));
 
-    f.sFtpPassword = "pw1";
-    EXPECT_TRUE(f.ConnectToServer());
-    EXPECT_FALSE(f.blnLoginRefused);
+    f.session().sFtpPassword = "pw1";
+    EXPECT_TRUE(f.session().ConnectToServer());
+    EXPECT_FALSE(f.session().blnLoginRefused);
     EXPECT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.pointers.back(), PointerDefault);
 }
@@ -83,14 +83,14 @@ TEST_F(Download, LoginWithControlCharactersIsRefusedWithoutReachingTheServer) {
              {std::string("K7\0BCDE", 7), "pw1"}, {"K7ABCDE", "pw1\r\nDELE LocationsMid.txt"}}) {
         server_->clearLog();
         platform_.boxes.clear();
-        f.blnLoginRefused = false;
-        f.sFtpUser = user;
-        f.sFtpPassword = password;
-        EXPECT_FALSE(f.ConnectToServer());
+        f.session().blnLoginRefused = false;
+        f.session().sFtpUser = user;
+        f.session().sFtpPassword = password;
+        EXPECT_FALSE(f.session().ConnectToServer());
         ASSERT_EQ(platform_.boxes.size(), 1u);
         EXPECT_EQ(platform_.boxes[0].title, text::LoginRefusedTitle);
         EXPECT_NE(platform_.boxes[0].text, kFirewall);
-        EXPECT_TRUE(f.blnLoginRefused);
+        EXPECT_TRUE(f.session().blnLoginRefused);
         EXPECT_EQ(platform_.pointers.back(), PointerDefault);
         EXPECT_TRUE(server_->commands().empty());
     }
@@ -100,14 +100,14 @@ TEST_F(Download, UnreachableServerShowsTheFirewallBoxAndKeepsTheFlag) {
     env_.set("VIGIE_UPDATE_SERVER", "127.0.0.1:" + std::to_string(closedPort()));
     FrmMain& f = form();
     for (const bool refusedBefore : {false, true}) {
-        f.blnLoginRefused = refusedBefore;
+        f.session().blnLoginRefused = refusedBefore;
         platform_.boxes.clear();
-        EXPECT_FALSE(f.ConnectToServer());
+        EXPECT_FALSE(f.session().ConnectToServer());
         ASSERT_EQ(platform_.boxes.size(), 1u);
         EXPECT_EQ(platform_.boxes[0].text, kFirewall);
         EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Exclamation);
         EXPECT_EQ(platform_.boxes[0].title, "Erreur");
-        EXPECT_EQ(f.blnLoginRefused, refusedBefore);
+        EXPECT_EQ(f.session().blnLoginRefused, refusedBefore);
         EXPECT_EQ(platform_.pointers.back(), PointerDefault);
     }
 }
@@ -116,18 +116,19 @@ TEST_F(Download, DownloadFillsTheWorkingFileAndMovesTheBarFrom10To25) {
     const std::string bytes = testBytes(100000, 100);
     server_->putFile("LocationsMid.txt", bytes);
     FrmMain& f = form();
-    ASSERT_TRUE(f.ConnectToServer());
-    f.sDatabaseFile = "  LocationsMid.txt ";
+    ASSERT_TRUE(f.session().ConnectToServer());
+    f.session().sDatabaseFile = "  LocationsMid.txt ";
     f.prgb1.value = 10;
     std::vector<std::pair<int, std::string>> shown;
-    f.mFTP->FileTransferProgress = [&](std::int32_t current, std::int32_t total, bool down) {
-        f.mFTP_FileTransferProgress(current, total, down);
+    f.session().mFTP->FileTransferProgress = [&](std::int32_t current, std::int32_t total,
+                                                 bool down) {
+        f.session().mFTP_FileTransferProgress(current, total, down);
         shown.emplace_back(f.prgb1.value, f.lblStatus.caption);
     };
     platform_.pointers.clear();
-    ASSERT_TRUE(f.DownloadDatabase());
+    ASSERT_TRUE(f.session().DownloadDatabase());
     EXPECT_EQ(readFile(workFile()), bytes);
-    EXPECT_EQ(f.sDatabaseFile, "LocationsMid.txt");
+    EXPECT_EQ(f.session().sDatabaseFile, "LocationsMid.txt");
     EXPECT_TRUE(platform_.boxes.empty());
     EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass, PointerDefault));
     ASSERT_EQ(shown.size(), 100000u / 1024u + 1u);
@@ -139,10 +140,10 @@ TEST_F(Download, DownloadFillsTheWorkingFileAndMovesTheBarFrom10To25) {
 
 TEST_F(Download, MissingDatabaseShowsTheErrorBoxAndLeavesNoWorkingFile) {
     FrmMain& f = form();
-    ASSERT_TRUE(f.ConnectToServer());
-    f.sDatabaseFile = "NoSuchDatabase.txt";
+    ASSERT_TRUE(f.session().ConnectToServer());
+    f.session().sDatabaseFile = "NoSuchDatabase.txt";
     platform_.pointers.clear();
-    EXPECT_FALSE(f.DownloadDatabase());
+    EXPECT_FALSE(f.session().DownloadDatabase());
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].text, kDownloadError);
     EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Critical);
@@ -170,22 +171,24 @@ TEST_P(CloseDuring, EndsTheProcedureWithoutABox) {
     FrmMain& f = form(options);
     int blocks = 0;
     if (!connecting) {
-        ASSERT_TRUE(f.ConnectToServer());
-        f.sDatabaseFile = "LocationsFull.txt";
-        f.mFTP->FileTransferProgress = [&](std::int32_t, std::int32_t, bool) { ++blocks; };
+        ASSERT_TRUE(f.session().ConnectToServer());
+        f.session().sDatabaseFile = "LocationsFull.txt";
+        f.session().mFTP->FileTransferProgress = [&](std::int32_t, std::int32_t, bool) {
+            ++blocks;
+        };
     }
     const std::int64_t yieldsBefore = platform_.yields;
     platform_.onYield = [&] {
         const bool now = connecting ? platform_.yields - yieldsBefore == 5 : blocks == 50;
-        if (now && !f.StopRequested) {
-            f.StopRequested = true;
-            f.DisconnectFromServer();
+        if (now && !f.session().StopRequested) {
+            f.session().StopRequested = true;
+            f.session().DisconnectFromServer();
         }
     };
-    EXPECT_FALSE(connecting ? f.ConnectToServer() : f.DownloadDatabase());
-    EXPECT_TRUE(f.StopRequested) << "never closed";
+    EXPECT_FALSE(connecting ? f.session().ConnectToServer() : f.session().DownloadDatabase());
+    EXPECT_TRUE(f.session().StopRequested) << "never closed";
     EXPECT_TRUE(platform_.boxes.empty());
-    EXPECT_FALSE(f.blnLoginRefused);
+    EXPECT_FALSE(f.session().blnLoginRefused);
     EXPECT_EQ(platform_.pointers.back(), PointerDefault);
     if (!connecting) {
         EXPECT_LT(blocks, 3 * 1024);
@@ -198,10 +201,10 @@ INSTANTIATE_TEST_SUITE_P(Procedures, CloseDuring, ::testing::Values("Connect", "
 TEST_F(Download, WorkingFileThatCannotBeCreatedReachesTheCallerAsARunTimeError) {
     server_->putFile("LocationsMid.txt", testBytes(5000, 5));
     FrmMain& f = form();
-    ASSERT_TRUE(f.ConnectToServer());
-    f.sWorkFile = "no-such-folder/temp.hd";
+    ASSERT_TRUE(f.session().ConnectToServer());
+    f.session().sWorkFile = "no-such-folder/temp.hd";
     platform_.pointers.clear();
-    EXPECT_THROW(f.DownloadDatabase(), RuntimeError);
+    EXPECT_THROW(f.session().DownloadDatabase(), RuntimeError);
     EXPECT_TRUE(platform_.boxes.empty());
     EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass));
 }
@@ -224,11 +227,11 @@ TEST_F(Download, ProgressHandlerMovesTheBarAndRoundsHalfToEven) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.current) + "/" + std::to_string(c.total));
         f.lblStatus.caption = "untouched";
-        f.mFTP_FileTransferProgress(c.current, c.total, c.download);
+        f.session().mFTP_FileTransferProgress(c.current, c.total, c.download);
         EXPECT_EQ(f.prgb1.value, c.bar);
         EXPECT_EQ(f.lblStatus.caption, c.percent < 0 ? "untouched" : statusText(c.percent));
     }
-    EXPECT_THROW(f.mFTP_FileTransferProgress(0, 0, false), RuntimeError);
+    EXPECT_THROW(f.session().mFTP_FileTransferProgress(0, 0, false), RuntimeError);
 }
 
 TEST_F(Download, ServerAndWorkingFileLocation) {
@@ -239,7 +242,7 @@ TEST_F(Download, ServerAndWorkingFileLocation) {
     EXPECT_EQ(builtIn, CONFIGURED_UPDATE_HOST);
     env_.set("VIGIE_UPDATE_SERVER", "");
     EXPECT_EQ(FrmMain::updateServer(), builtIn);
-    EXPECT_EQ(f.workFilePath(), appPath() + "/temp.hd");
+    EXPECT_EQ(f.session().workFilePath(), appPath() + "/temp.hd");
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ TEST_F(ComPortTest, ConfiguresThenOpensTheChosenPort) {
         form.cboPort.addItem(" " + std::to_string(n));
     form.cboPort.listIndex = 2;
 
-    EXPECT_TRUE(form.OpenComPort(38400));
+    EXPECT_TRUE(form.session().OpenComPort(38400));
 
     EXPECT_EQ(port_.log, (Log{"CommPort=3", "Settings=38400,N,8,1", "InputLen=0", "Open"}));
     EXPECT_TRUE(port_.portOpen());
@@ -46,7 +46,7 @@ TEST_F(ComPortTest, ConfiguresThenOpensTheChosenPort) {
 
 TEST_F(ComPortTest, TheSpeedGoesIntoTheSettingsWithoutABlank) {
     FrmMain& form = formWithEntry(" 2");
-    EXPECT_TRUE(form.OpenComPort(9600));
+    EXPECT_TRUE(form.session().OpenComPort(9600));
     EXPECT_EQ(port_.log, (Log{"CommPort=2", "Settings=9600,N,8,1", "InputLen=0", "Open"}));
 }
 
@@ -57,7 +57,7 @@ TEST_F(ComPortTest, AnOpenPortIsLeftAsItIs) {
     port_.log.clear();
     form.Label3.caption = "unchanged";
 
-    EXPECT_TRUE(form.OpenComPort(38400));
+    EXPECT_TRUE(form.session().OpenComPort(38400));
 
     EXPECT_TRUE(port_.log.empty());
     EXPECT_EQ(port_.commPort(), 7);
@@ -87,7 +87,7 @@ TEST_P(ComPortEntry, ConvertsOrReports) {
     FrmMain& form = formWithEntry(c.entry);
     const std::string label = form.Label3.caption;
 
-    EXPECT_EQ(form.OpenComPort(38400), c.opened);
+    EXPECT_EQ(form.session().OpenComPort(38400), c.opened);
 
     EXPECT_EQ(port_.log, c.log);
     EXPECT_EQ(port_.portOpen(), c.opened);
@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ComPortTest, NothingSelectedGivesTheNotANumberBox) {
     FrmMain& form = formWithEntry(" 1");
     form.cboPort.listIndex = -1;
-    EXPECT_FALSE(form.OpenComPort(38400));
+    EXPECT_FALSE(form.session().OpenComPort(38400));
     EXPECT_TRUE(port_.log.empty());
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].text, kNotANumberBox);
@@ -140,7 +140,7 @@ TEST_F(ComPortTest, NothingSelectedGivesTheNotANumberBox) {
 TEST_F(ComPortTest, APortThatDoesNotExistGivesTheInvalidPortBox) {
     FrmMain& form = formWithEntry(" 3");
     port_.existing = {1, 2};
-    EXPECT_FALSE(form.OpenComPort(38400));
+    EXPECT_FALSE(form.session().OpenComPort(38400));
     EXPECT_EQ(port_.log, opened(3));  // the open itself failed
     EXPECT_FALSE(port_.portOpen());
     ASSERT_EQ(platform_.boxes.size(), 1u);
@@ -151,7 +151,7 @@ TEST_F(ComPortTest, APortThatDoesNotExistGivesTheInvalidPortBox) {
 TEST_F(ComPortTest, APortHeldElsewhereFailsSilently) {
     FrmMain& form = formWithEntry(" 3");
     port_.busy = {3};
-    EXPECT_FALSE(form.OpenComPort(38400));
+    EXPECT_FALSE(form.session().OpenComPort(38400));
     EXPECT_FALSE(port_.portOpen());
     EXPECT_TRUE(platform_.boxes.empty());
     EXPECT_EQ(form.Label3.caption, "Port Closed");
@@ -199,10 +199,10 @@ class CloseComPortTest : public ComPortTest {
         FrmMain& form = makeForm(std::make_unique<CountingFtpLayer>(&ftpClosed_));
         form.cboPort.addItem(" 1");
         form.cboPort.listIndex = 0;
-        EXPECT_TRUE(form.OpenComPort(38400));
-        EXPECT_TRUE(form.mFTP->OpenConnection("server", "AB12CD3", "3DC21BA"));
-        form.setTimerEnabled(form.tmrCheck, true);
-        form.setTimerEnabled(form.tmrUserUpload, true);
+        EXPECT_TRUE(form.session().OpenComPort(38400));
+        EXPECT_TRUE(form.session().mFTP->OpenConnection("server", "AB12CD3", "3DC21BA"));
+        form.setTimerEnabled(form.session().tmrCheck, true);
+        form.setTimerEnabled(form.session().tmrUserUpload, true);
         form.setTimerEnabled(form.tmrDots, true);
         form.lblDots.caption = "....";
         form.lblStatus.caption = "Envoi";
@@ -211,9 +211,9 @@ class CloseComPortTest : public ComPortTest {
         form.cboPort.enabled = false;
         form.cmdGo.enabled = false;
         form.cmdClose.enabled = true;
-        form.StopRequested = false;
-        form.nDataFile = form.files().freeFile();
-        form.files().openOutput(form.nDataFile, pathText(appDir() / "temp.hd"));
+        form.session().StopRequested = false;
+        form.session().nDataFile = form.session().files().freeFile();
+        form.session().files().openOutput(form.session().nDataFile, pathText(appDir() / "temp.hd"));
         port_.log.clear();
         ftpClosed_.clear();
         platform_.goFocused = 0;
@@ -227,9 +227,9 @@ class CloseComPortTest : public ComPortTest {
         EXPECT_EQ(ftpClosed_, (std::vector<ftp::Handle>{2, 1}));  // connection, then session
         EXPECT_EQ(form.lblStatus.font.size, 12);
         EXPECT_EQ(form.lblStatus.caption, "Envoi");
-        EXPECT_FALSE(form.files().isOpen(dataFile));
+        EXPECT_FALSE(form.session().files().isOpen(dataFile));
         EXPECT_EQ(platform_.goFocused, 1);
-        EXPECT_TRUE(form.StopRequested);
+        EXPECT_TRUE(form.session().StopRequested);
     }
 
     std::vector<ftp::Handle> ftpClosed_;
@@ -237,9 +237,9 @@ class CloseComPortTest : public ComPortTest {
 
 TEST_F(CloseComPortTest, ReturnsTheWindowToIdle) {
     FrmMain& form = busyForm();
-    const std::int16_t dataFile = form.nDataFile;
+    const std::int16_t dataFile = form.session().nDataFile;
 
-    form.CloseComPort();
+    form.session().CloseComPort();
 
     EXPECT_EQ(port_.log, Log{"Close"});
     EXPECT_EQ(form.Label3.caption, "Port Closed");
@@ -253,16 +253,16 @@ TEST_F(CloseComPortTest, YieldsAfterStoppingTheTimersAndDisconnectingAndBeforeTh
         ++yields;
         EXPECT_FALSE(port_.portOpen());
         EXPECT_EQ(form.Label3.caption, "Port Closed");
-        EXPECT_FALSE(form.tmrCheck.enabled());
-        EXPECT_FALSE(form.tmrUserUpload.enabled());
+        EXPECT_FALSE(form.session().tmrCheck.enabled());
+        EXPECT_FALSE(form.session().tmrUserUpload.enabled());
         EXPECT_EQ(ftpClosed_.size(), 2u);
         EXPECT_NE(form.lblStatus.font.size, 12);
-        EXPECT_TRUE(form.files().isOpen(form.nDataFile));
+        EXPECT_TRUE(form.session().files().isOpen(form.session().nDataFile));
         EXPECT_FALSE(form.cmdGo.enabled);
-        EXPECT_FALSE(form.StopRequested);
+        EXPECT_FALSE(form.session().StopRequested);
         EXPECT_TRUE(form.tmrDots.enabled());
     };
-    form.CloseComPort();
+    form.session().CloseComPort();
     platform_.onYield = nullptr;
     EXPECT_EQ(yields, 1);
 }
@@ -272,9 +272,9 @@ TEST_F(CloseComPortTest, OnAClosedPortDoesEverythingButTheClose) {
     port_.setPortOpen(false);
     port_.log.clear();
     form.Label3.caption = "Port Open";
-    const std::int16_t dataFile = form.nDataFile;
+    const std::int16_t dataFile = form.session().nDataFile;
 
-    form.CloseComPort();
+    form.session().CloseComPort();
 
     EXPECT_TRUE(port_.log.empty());
     EXPECT_EQ(form.Label3.caption, "Port Open");
@@ -283,7 +283,7 @@ TEST_F(CloseComPortTest, OnAClosedPortDoesEverythingButTheClose) {
 
 TEST_F(CloseComPortTest, ClosesAPortWhoseDeviceHasGone) {
     FrmMain& form = busyForm();
-    const std::int16_t dataFile = form.nDataFile;
+    const std::int16_t dataFile = form.session().nDataFile;
     port_.deviceSends("T#FTP");
     port_.vanish();
     // As the real layer sees an unplugged device: the port still counts as open, what had arrived
@@ -293,13 +293,13 @@ TEST_F(CloseComPortTest, ClosesAPortWhoseDeviceHasGone) {
     EXPECT_THROW(port_.input(), RuntimeError);
     EXPECT_THROW(port_.output("x"), RuntimeError);
 
-    form.CloseComPort();
+    form.session().CloseComPort();
 
     EXPECT_EQ(port_.log, Log{"Close"});
     EXPECT_EQ(form.Label3.caption, "Port Closed");
     expectIdle(form, dataFile);
     // Closed for good: the next update opens the port afresh.
-    EXPECT_TRUE(form.OpenComPort(38400));
+    EXPECT_TRUE(form.session().OpenComPort(38400));
     EXPECT_EQ(port_.input(), "");
     port_.output("x");
     EXPECT_EQ(port_.written.substr(port_.written.size() - 1), "x");
@@ -307,16 +307,16 @@ TEST_F(CloseComPortTest, ClosesAPortWhoseDeviceHasGone) {
 
 TEST_F(CloseComPortTest, ForgetsTheWorkingFileNumberOnceClosed) {
     FrmMain& form = busyForm();
-    const std::int16_t old = form.nDataFile;
-    form.CloseComPort();
-    EXPECT_EQ(form.nDataFile, 0);
+    const std::int16_t old = form.session().nDataFile;
+    form.session().CloseComPort();
+    EXPECT_EQ(form.session().nDataFile, 0);
 
     // A file opened later under the same number is not the working file: a second close of the
     // window leaves it alone.
-    form.files().openOutput(old, pathText(appDir() / "other.txt"));
-    form.CloseComPort();
-    EXPECT_TRUE(form.files().isOpen(old));
-    form.files().close(old);
+    form.session().files().openOutput(old, pathText(appDir() / "other.txt"));
+    form.session().CloseComPort();
+    EXPECT_TRUE(form.session().files().isOpen(old));
+    form.session().files().close(old);
 }
 
 }  // namespace

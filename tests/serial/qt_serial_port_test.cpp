@@ -149,7 +149,7 @@ TEST_F(QtPortTest, OpenComPortOverTheRealPortShowsTheRightOutcome) {
         FrmMain form(platform, port, probe, nullptr);
         form.cboPort.addItem(c.entry);
         form.cboPort.listIndex = 0;
-        EXPECT_EQ(form.OpenComPort(38400), c.opened);
+        EXPECT_EQ(form.session().OpenComPort(38400), c.opened);
         EXPECT_EQ(port.portOpen(), c.opened);
         if (*c.box) {
             ASSERT_EQ(platform.boxes.size(), 1u);
@@ -167,7 +167,7 @@ TEST_F(QtPortTest, OpenComPortOverTheRealPortShowsTheRightOutcome) {
     FrmMain form(platform, port, probe, nullptr);
     form.cboPort.addItem(" 1");
     form.cboPort.listIndex = 0;
-    EXPECT_FALSE(form.OpenComPort(38400));
+    EXPECT_FALSE(form.session().OpenComPort(38400));
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_EQ(form.Label3.caption, "Port Closed");
 }

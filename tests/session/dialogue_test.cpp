@@ -41,12 +41,12 @@ TEST_F(DialogueTest, DeviceSilentAfterPasswordGetsAckRepeatedThenGiveUpWithoutHi
     form.cmdGo_Click();
 
     EXPECT_EQ(form.lblStatus.caption, text::GiveUp);
-    EXPECT_EQ(form.nStage, 4);
+    EXPECT_EQ(form.session().nStage, 4);
     EXPECT_EQ(form.Label11.caption, "10");
     EXPECT_EQ(k7_.acks, 2 + 10);  // the two answers, then one per tick
     EXPECT_EQ(form.prgb1.value, 5);
-    EXPECT_EQ(form.sFtpUser, "ABC1234");
-    EXPECT_EQ(form.sFtpPassword, "4321CBA");
+    EXPECT_EQ(form.session().sFtpUser, "ABC1234");
+    EXPECT_EQ(form.session().sFtpPassword, "4321CBA");
     EXPECT_EQ(form.lblStatus.font.size, 12);  // set back by the close
     EXPECT_TRUE(windowIsIdle(form));
 }
@@ -55,7 +55,7 @@ TEST_F(DialogueTest, DeviceThatNeverSendsItsNameIsWaitedForUntilClose) {
     k7_.sendUserName = false;
     FrmMain& form = load();
     platform_.after(10 * 60 * 1000, [&] {
-        EXPECT_EQ(form.nStage, 2);
+        EXPECT_EQ(form.session().nStage, 2);
         EXPECT_FALSE(form.cmdGo.enabled);
         EXPECT_TRUE(port_.portOpen());
         form.cmdClose_Click();
@@ -73,7 +73,7 @@ TEST_F(DialogueTest, CloseInStage3StopsAtTheNextYieldWithNothingMore) {
     std::string stageAtClose;
     std::int64_t closedAt = 0;
     platform_.after(9000, [&] {
-        ASSERT_EQ(form.nStage, 3);
+        ASSERT_EQ(form.session().nStage, 3);
         form.cmdClose_Click();
         writesAtClose = port_.writes.size();
         stageAtClose = form.Label5.caption;
@@ -111,7 +111,7 @@ TEST_F(DialogueTest, SessionPassesThroughTheStagesWithTheirTexts) {
     watch(form.Label5, stages);
     watch(form.lblStatus, status);
     platform_.after(20'000, [&] {
-        EXPECT_EQ(form.nStage, 5);
+        EXPECT_EQ(form.session().nStage, 5);
         EXPECT_EQ(form.prgb1.value, 10);
         form.cmdClose_Click();
     });
@@ -120,8 +120,8 @@ TEST_F(DialogueTest, SessionPassesThroughTheStagesWithTheirTexts) {
     ASSERT_GE(status.size(), 2u);
     EXPECT_EQ(status[0], text::Connecting);
     EXPECT_EQ(status[1], text::SerialNumber + "XÉYZ\r");
-    EXPECT_EQ(form.sFtpUser, "X\xC9YZ\r");
-    EXPECT_EQ(form.sFtpPassword, "\rZY\xC9X");
+    EXPECT_EQ(form.session().sFtpUser, "X\xC9YZ\r");
+    EXPECT_EQ(form.session().sFtpPassword, "\rZY\xC9X");
     // The dialogue as the device received it, then the Ack repeated by the timer in stage 5.
     ASSERT_GE(port_.writes.size(), 5u);
     EXPECT_EQ(std::vector<std::string>(port_.writes.begin(), port_.writes.begin() + 5),
@@ -134,7 +134,7 @@ TEST_F(DialogueTest, FloodWithoutEndKeepsTheBufferBoundedAndTheNameRecognised) {
     k7_.stopAfter = FakeK7::Step::UserName;
     FrmMain& form = load();
     size_t largest = 0;
-    platform_.onYield = [&] { largest = std::max(largest, form.sRxBuffer.size()); };
+    platform_.onYield = [&] { largest = std::max(largest, form.session().sRxBuffer.size()); };
     // 1 MB of noise without a CR across several passes, then the request.
     for (int i = 0; i < 8; ++i)
         platform_.after(3000 + i * 2000, [&] { port_.deviceSends(std::string(128 * 1024, 'x')); });
@@ -142,18 +142,18 @@ TEST_F(DialogueTest, FloodWithoutEndKeepsTheBufferBoundedAndTheNameRecognised) {
     platform_.after(30'000, [&] { form.cmdClose_Click(); });
     form.cmdGo_Click();
     EXPECT_LE(largest, 16u * 1024);
-    EXPECT_EQ(form.sFtpUser, "ABC1234");
-    EXPECT_EQ(form.nStage, 3);
+    EXPECT_EQ(form.session().sFtpUser, "ABC1234");
+    EXPECT_EQ(form.session().nStage, 3);
 }
 
 TEST_F(DialogueTest, DelayWaitsPastItsDeadlineOnA64BitClock) {
     FrmMain& form = load();
     platform_.setNow(std::int64_t{1} << 33);  // far beyond 32-bit ticks (some 99 days of uptime)
-    form.StopRequested = false;
+    form.session().StopRequested = false;
     const std::int64_t start = platform_.tick();
-    form.Delay(2000);
+    form.session().Delay(2000);
     EXPECT_EQ(platform_.tick() - start, 2001);
-    form.Delay(0);
+    form.session().Delay(0);
     EXPECT_EQ(platform_.tick() - start, 2002);
 }
 
@@ -165,7 +165,7 @@ TEST_F(DialogueTest, DeviceGoneInTheDialogueShowsTheGenericBoxThenFails) {
     // Unplugged in stage 4, with the Ack still to be read: the read after it fails.
     bool gone = false;
     platform_.onYield = [&] {
-        if (!gone && form.nStage == 4) {
+        if (!gone && form.session().nStage == 4) {
             gone = true;
             port_.deviceSends("noise");
             port_.vanish();

@@ -99,7 +99,7 @@ TEST_P(SessionEndings, HeldFromThePortsOpeningToTheEndThenReleasedOnce) {
     EXPECT_FALSE(calls[1].hold);
     EXPECT_GE(calls[1].at, lastOpen) << "released while the port was still open";
     EXPECT_FALSE(platform().systemHeld);
-    EXPECT_FALSE(form.systemHeld());
+    EXPECT_FALSE(form.session().systemHeld());
 }
 
 // The device leaves in the middle of the sending: the sending box.
@@ -122,13 +122,13 @@ INSTANTIATE_TEST_SUITE_P(
                text::Failed},
         Ending{"CloseInStage3",
                [](SystemHoldTest& t, FrmMain& f) {
-                   t.once([&f] { return f.nStage == 3; }, [&f] { f.cmdClose_Click(); });
+                   t.once([&f] { return f.session().nStage == 3; }, [&f] { f.cmdClose_Click(); });
                },
                text::Stopped},
         Ending{"GenericBox",
                [](SystemHoldTest& t, FrmMain& f) {
                    t.k7().stopAfter = FakeK7::Step::Password;
-                   t.once([&f] { return f.nStage == 4; },
+                   t.once([&f] { return f.session().nStage == 4; },
                           [&t] {
                               t.port().deviceSends("noise");
                               t.port().vanish();
@@ -197,7 +197,7 @@ TEST_F(SystemHoldTest, EachUpdateHoldsAndReleasesInTurn) {
 TEST_F(SystemHoldTest, TheLogSaysHowTheSystemWasHeldAndWhenItSleptDuringTheUpdate) {
     FrmMain& form = loadWithServer();
     form.systemEvent(SystemEvent::Suspending, "idle sleep");
-    once([&form] { return form.nStage == 3; },
+    once([&form] { return form.session().nStage == 3; },
          [&form] {
              form.systemEvent(SystemEvent::NotHeld, "no logind here");
              form.systemEvent(SystemEvent::Suspending, "lid closed");

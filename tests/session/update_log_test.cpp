@@ -175,7 +175,7 @@ class SceneRun : public SessionFixture {
         }
         if (scene == Scene::CloseWhileSending) {
             platform_.onYield = [&form, this, closed = false]() mutable {
-                if (!closed && form.nStage == 7 &&
+                if (!closed && form.session().nStage == 7 &&
                     std::count(k7_.received.begin(), k7_.received.end(), '\n') >= 50) {
                     closed = true;
                     form.cmdClose_Click();

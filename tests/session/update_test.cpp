@@ -58,9 +58,9 @@ TEST_F(UpdateTest, EndReportBeforeStage8EndsTheSessionWhenStage8IsReached) {
     FrmMain& form = loadWithServer();
     std::int64_t stage8At = 0, stage9At = 0;
     platform_.onYield = [&] {
-        if (form.nStage == 8 && !stage8At)
+        if (form.session().nStage == 8 && !stage8At)
             stage8At = platform_.tick();
-        if (form.nStage == 9 && !stage9At)
+        if (form.session().nStage == 9 && !stage9At)
             stage9At = platform_.tick();
     };
     form.cmdGo_Click();
@@ -131,12 +131,12 @@ TEST_F(UpdateTest, EachChoiceDownloadsItsFileAndItsSavingPhaseEndsOnItsTimer) {
         auto bar = platform_.onYield;
         platform_.onYield = [&, bar] {
             bar();
-            if (form.tmrUserUpload.enabled() && !savingFrom)
-                savingFrom = form.tmrUserUpload.dueAt() - 15000;
+            if (form.session().tmrUserUpload.enabled() && !savingFrom)
+                savingFrom = form.session().tmrUserUpload.dueAt() - 15000;
         };
         form.cmdGo_Click();
 
-        EXPECT_EQ(form.sDatabaseFile, c.file);
+        EXPECT_EQ(form.session().sDatabaseFile, c.file);
         EXPECT_EQ(std::count(server.log.begin(), server.log.end(), "RETR " + c.file), 1);
         EXPECT_EQ(k7_.received, ftp_->files[c.file] + kMarkers);
         EXPECT_EQ(form.lblStatus.caption, text::Success);
@@ -169,7 +169,7 @@ TEST_F(UpdateTest, RefusedLoginMarksTheNextFailedSessionAsFailed) {
     form.cmdGo_Click();
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].title, text::LoginRefusedTitle);
-    EXPECT_TRUE(form.blnLoginRefused);
+    EXPECT_TRUE(form.session().blnLoginRefused);
     EXPECT_EQ(form.lblStatus.caption, text::Failed);
     EXPECT_EQ(form.prgb1.value, 0);
     EXPECT_TRUE(windowIsIdle(form));
@@ -204,7 +204,8 @@ class TransferFailureTest : public UpdateTest,
             case TransferFailure::Region::FileProcessing:
                 // The working file disappears between the download and its counting.
                 platform_.onYield = [this, &form, removed = false]() mutable {
-                    if (!removed && form.nStage == 7 && form.lblStatus.caption != text::Sending) {
+                    if (!removed && form.session().nStage == 7 &&
+                        form.lblStatus.caption != text::Sending) {
                         removed = true;
                         fs::remove(workFile());
                     }
@@ -325,7 +326,7 @@ TEST_F(UpdateTest, CloseWhileLinesAreSentStopsTheStream) {
     FrmMain& form = loadWithServer();
     bool closed = false;
     platform_.onYield = [&] {
-        if (form.nStage == 7 && k7_.received.size() > 200 && !closed) {
+        if (form.session().nStage == 7 && k7_.received.size() > 200 && !closed) {
             closed = true;
             form.cmdClose_Click();
         }
@@ -452,7 +453,7 @@ TEST_F(UpdateTest, WorkingFileIsOverwrittenWithTheDateTimeAndFillerBeforeItIsDel
     // file's name is deleted.
     const fs::path kept = appDir() / "kept.hd";
     platform_.onYield = [&] {
-        if (form.nStage == 7 && fs::exists(workFile()) && !fs::exists(kept))
+        if (form.session().nStage == 7 && fs::exists(workFile()) && !fs::exists(kept))
             fs::create_hard_link(workFile(), kept);
     };
     form.cmdGo_Click();
@@ -476,7 +477,7 @@ TEST_F(UpdateTest, MakeRandomTextYieldsOncePerPieceOfTheAlphabet) {
     std::set<std::string> starts;
     for (int run = 0; run < 40; ++run) {
         const std::int64_t yieldsBefore = platform_.yields;
-        const std::string filler = form.MakeRandomText();
+        const std::string filler = form.session().MakeRandomText();
         ASSERT_TRUE(isFiller(filler));
         EXPECT_EQ(platform_.yields - yieldsBefore, static_cast<std::int64_t>(filler.size() / 10));
         lengths.insert(filler.size());
@@ -499,8 +500,8 @@ TEST_F(UpdateTest, MakeRandomTextRunsFromTheShortestToTheLongestFiller) {
     } ends[] = {{0.0, 2000, 0}, {0.99999999, 3999, 65}};
     for (const auto& end : ends) {
         SCOPED_TRACE(end.draw);
-        form.setRandomSource([&] { return end.draw; });
-        const std::string filler = form.MakeRandomText();
+        form.session().setRandomSource([&] { return end.draw; });
+        const std::string filler = form.session().MakeRandomText();
         EXPECT_EQ(filler.size(), end.pieces * 10);
         EXPECT_EQ(filler.substr(0, 10), kFillerAlphabet.substr(end.start, 10));
         EXPECT_TRUE(isFiller(filler));
@@ -529,7 +530,7 @@ TEST_P(CloseDuringTransfer, StopsWhereItLandsAndChangesNothingMore) {
     int countingYields = 0;
     bool scheduled = false;
     platform_.onYield = [&] {
-        if (closedAt >= 0 || scheduled || form.nStage != 7)
+        if (closedAt >= 0 || scheduled || form.session().nStage != 7)
             return;
         if (where == "Counting" && form.lblStatus.caption == text::Sending) {
             if (++countingYields == 5)
@@ -554,7 +555,7 @@ TEST_P(CloseDuringTransfer, StopsWhereItLandsAndChangesNothingMore) {
     EXPECT_EQ(form.lblStatus.caption, text::Stopped);
     EXPECT_TRUE(platform_.boxes.empty());
     EXPECT_TRUE(windowIsIdle(form));
-    EXPECT_EQ(form.nStage, 7);
+    EXPECT_EQ(form.session().nStage, 7);
     EXPECT_EQ(form.prgb1.value, barAtClose);
     EXPECT_EQ(k7_.received.size(), receivedAtClose);
     EXPECT_EQ(k7_.received.find('\x03'), std::string::npos);  // no end marker

@@ -10,13 +10,13 @@ namespace vigie::test {
         if (!idle)
             busy += std::string(busy.empty() ? "" : ", ") + what;
     };
-    check(!form.MSComm1().portOpen(), "port open");
+    check(!form.session().MSComm1().portOpen(), "port open");
     check(form.cmdGo.enabled, "Start Update disabled");
     check(!form.cmdClose.enabled, "Close enabled");
     check(form.cboPort.enabled, "port list disabled");
     check(form.cboFile.enabled, "file list disabled");
-    check(!form.tmrCheck.enabled(), "tmrCheck on");
-    check(!form.tmrUserUpload.enabled(), "tmrUserUpload on");
+    check(!form.session().tmrCheck.enabled(), "tmrCheck on");
+    check(!form.session().tmrUserUpload.enabled(), "tmrUserUpload on");
     check(!form.tmrDots.enabled(), "tmrDots on");
     check(form.lblDots.caption.empty(), "dots shown");
     check(!form.sessionRunning(), "session running");
