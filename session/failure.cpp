@@ -4,10 +4,10 @@
 
 namespace vigie {
 
-void UpdateSession::FailUpdate() {
-    CloseComPort();
-    lblStatus.caption = "La mise à jour du K7 a échoué.";
-    prgb1.value = 0;
+void UpdateSession::failUpdate() {
+    closeSerialPort();
+    statusLabel.caption = "La mise à jour du K7 a échoué.";
+    progressBar.value = 0;
 }
 
 }  // namespace vigie

@@ -65,97 +65,92 @@ void deleteWorkFile(const std::string& path) {
 
 UpdateSession::PassEnd UpdateSession::runTransfer(Region& region) {
     region = Region::FileProcessing;
-    lblStatus.caption = "Téléchargement vers K7";
+    statusLabel.caption = "Téléchargement vers K7";
     const std::string path = workFilePath();
 
-    nDataFile = files_.freeFile();
-    files_.openInput(nDataFile, path);
-    std::int32_t lLineCount = 0;
-    while (!files_.eof(nDataFile)) {
+    workFileIn_.open(path);
+    std::int32_t lineCount = 0;
+    while (!workFileIn_.atEnd()) {
         platform_.doEvents();
-        if (StopRequested)
+        if (stopRequested)
             return PassEnd::Stopped;
-        files_.lineInput(nDataFile);
-        lLineCount = checked::add32(lLineCount, 1);
+        workFileIn_.readLine();
+        lineCount = checked::add32(lineCount, 1);
     }
-    const std::int32_t lLinesPerStep = static_cast<std::int32_t>(lLineCount / 55.0) + 1;
-    files_.close(nDataFile);
-    linesToSend_ = lLineCount;
-    logEvent("Envoi vers le K7 : " + std::to_string(lLineCount) + " lignes à envoyer");
-    nDataFile = 0;
-    std::string sLine;
+    const std::int32_t linesPerStep = static_cast<std::int32_t>(lineCount / 55.0) + 1;
+    workFileIn_.close();
+    linesToSend_ = lineCount;
+    logEvent("Envoi vers le K7 : " + std::to_string(lineCount) + " lignes à envoyer");
+    std::string line;
 
-    nDataFile = files_.freeFile();
-    files_.openInput(nDataFile, path);
-    std::int32_t lLinesSent = 0;
+    workFileIn_.open(path);
+    std::int32_t sentLines = 0;
     linesSent_ = 0;
     std::int64_t bytesSent = 0;
     const std::int64_t sendingStart = platform_.tickCount();
     region = Region::Sending;
     const auto stopped = [&] {
-        logEvent("Envoi interrompu (Close) après " + std::to_string(lLinesSent) + " lignes sur " +
-                 std::to_string(lLineCount));
+        logEvent("Envoi interrompu (Close) après " + std::to_string(sentLines) + " lignes sur " +
+                 std::to_string(lineCount));
         return PassEnd::Stopped;
     };
-    while (!files_.eof(nDataFile)) {
+    while (!workFileIn_.atEnd()) {
         platform_.doEvents();
-        if (StopRequested)
+        if (stopRequested)
             return stopped();
-        Delay(23);
-        if (StopRequested)
+        waitFor(23);
+        if (stopRequested)
             return stopped();
-        sLine = files_.lineInput(nDataFile) + "\r\n";
-        sendToDevice(sLine);
-        lLinesSent = checked::add32(lLinesSent, 1);
-        linesSent_ = lLinesSent;
-        bytesSent += static_cast<std::int64_t>(sLine.size());
-        if (lLinesSent % lLinesPerStep == 0) {
-            prgb1.value += 1;
+        line = workFileIn_.readLine() + "\r\n";
+        sendToDevice(line);
+        sentLines = checked::add32(sentLines, 1);
+        linesSent_ = sentLines;
+        bytesSent += static_cast<std::int64_t>(line.size());
+        if (sentLines % linesPerStep == 0) {
+            progressBar.value += 1;
             // A file that grew since it was counted would divide by zero or pass 100.
-            if (lLineCount == 0)
+            if (lineCount == 0)
                 throw RuntimeError(err::DivisionByZero, "vigie-k7", "Division by zero");
-            const auto nPercent = checked::fit<std::int16_t>(
-                std::floor(static_cast<double>(lLinesSent) / lLineCount * 100));
-            lblStatus.caption = "Téléchargement vers K7... " + std::to_string(nPercent) + "%";
+            const auto percent = checked::fit<std::int16_t>(
+                std::floor(static_cast<double>(sentLines) / lineCount * 100));
+            statusLabel.caption = "Téléchargement vers K7... " + std::to_string(percent) + "%";
         }
     }
 
     const std::int64_t sendingTime = platform_.tickCount() - sendingStart;
-    logEvent("Envoi terminé : " + std::to_string(lLinesSent) + " lignes, " +
+    logEvent("Envoi terminé : " + std::to_string(sentLines) + " lignes, " +
              std::to_string(bytesSent) + " octets en " + decimalText(sendingTime / 1000.0) +
              " s, " +
-             (lLinesSent > 0 ? decimalText(static_cast<double>(sendingTime) / lLinesSent) : "-") +
+             (sentLines > 0 ? decimalText(static_cast<double>(sendingTime) / sentLines) : "-") +
              " ms par ligne en moyenne");
     region = Region::AfterSending;
-    prgb1.value = 80;
-    files_.close(nDataFile);
-    nDataFile = 0;
-    sLine.clear();
+    progressBar.value = 80;
+    workFileIn_.close();
+    line.clear();
 
-    nDataFile = files_.freeFile();
-    if (!workFileRetried("réécriture", [&] { files_.openOutput(nDataFile, path); }))
+    if (!workFileRetried("réécriture", [&] { workFileOut_.open(path); }))
         return stopped();
     const DateTime now = platform_.now();
-    const std::string filler = MakeRandomText();
-    if (StopRequested)
+    const std::string filler = makeFillerText();
+    if (stopRequested)
         return stopped();
-    files_.printLine(nDataFile, dateText(now) + " " + timeText(now) + " " + filler);
-    files_.close(nDataFile);
+    workFileOut_.writeLine(dateText(now) + " " + timeText(now) + " " + filler);
+    workFileOut_.close();
     if (!workFileRetried("effacement", [&] { deleteWorkFile(path); }))
         return stopped();
 
-    lblStatus.font.name = "Tahoma";
-    lblStatus.font.size = 12;
-    lblStatus.font.bold = true;
-    lblStatus.caption =
+    statusLabel.font.name = "Tahoma";
+    statusLabel.font.size = 12;
+    statusLabel.font.bold = true;
+    statusLabel.caption =
         "Téléchargement des données effectué. \r\n"
         "Sauvegarde des données dans le K7, veuillez patienter...";
-    nStage = Saving;
+    stage = Saving;
     sendToDevice(link::EndOfData);
     sendToDevice(link::TransferDone);
     logEvent("Marques de fin envoyées (ETX, 368) ; enregistrement dans le K7, attente de T#END");
-    nUploadTicks = 0;
-    setTimerEnabled(tmrUserUpload, true);
+    savingTicks = 0;
+    setTimerEnabled(savingTimer, true);
     region = Region::None;
     return PassEnd::Next;
 }
@@ -164,7 +159,7 @@ bool UpdateSession::workFileRetried(const std::string& what,
                                     const std::function<void()>& operation) {
     try {
         const FileRetryResult result =
-            retryWhileFileShared(platform_, operation, [this] { return StopRequested; });
+            retryWhileFileShared(platform_, operation, [this] { return stopRequested; });
         if (result.waitedMs > 0)
             logEvent("Fichier de travail tenu par un autre programme : " + what + " après " +
                      std::to_string(result.waitedMs) + " ms" +
@@ -178,12 +173,12 @@ bool UpdateSession::workFileRetried(const std::string& what,
     }
 }
 
-std::string UpdateSession::MakeRandomText() {
-    const int n = static_cast<int>(rnd() * 2000 + 1) + 2000;
+std::string UpdateSession::makeFillerText() {
+    const int n = static_cast<int>(randomFraction() * 2000 + 1) + 2000;
     std::string text;
     text.reserve(static_cast<size_t>(n) * 10);
     for (int i = 1; i < n; ++i) {
-        const auto start = static_cast<size_t>(rnd() * (76 - 10) + 1);
+        const auto start = static_cast<size_t>(randomFraction() * (76 - 10) + 1);
         text += FillerAlphabet.substr(start - 1, 10);
         platform_.doEvents();
     }

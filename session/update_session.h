@@ -11,11 +11,11 @@
 #include <string_view>
 
 #include "core/controls.h"
-#include "core/data_files.h"
+#include "core/line_files.h"
 #include "core/platform.h"
 #include "core/reporter.h"
 #include "core/runtime_error.h"
-#include "ftp/cftp.h"
+#include "ftp/ftp_client.h"
 #include "serial/serial_port.h"
 #include "session/error_boxes.h"
 #include "session/session_window.h"
@@ -58,48 +58,49 @@ class UpdateSession {
     void systemEvent(SystemEvent event, const std::string& detail);
 
     // ---- Timers ---------------------------------------------------------------------------
-    Timer tmrCheck{5000}, tmrUserUpload{15000};
+    Timer retryTimer{5000}, savingTimer{15000};
     std::int64_t nextTimerDue() const;  // INT64_MAX when no timer runs
     void runDueTimers(std::int64_t now);
-    void tmrCheck_Timer();
-    void tmrUserUpload_Timer();
+    void retryTick();
+    void savingTick();
 
     // ---- The dialogue's state -------------------------------------------------------------
-    std::unique_ptr<cFTP> mFTP;
-    Stage nStage = NotStarted;
-    std::int16_t nRetryCount = 0;
-    std::int16_t nUploadTicks = 0;
-    std::string sRxBuffer;  // bytes from the device, 8-bit characters
-    std::string sDatabaseFile;
-    std::string sWorkFile;
-    std::string sFtpUser, sFtpPassword;  // 8-bit characters, as the device sent them
-    std::int16_t nDataFile = 0;
-    bool StopRequested = false;
-    bool blnLoginRefused = false;
+    std::unique_ptr<FtpClient> ftpClient;
+    Stage stage = NotStarted;
+    std::int16_t retries = 0;
+    std::int16_t savingTicks = 0;
+    std::string received;  // bytes from the device, 8-bit characters
+    std::string databaseFile;
+    std::string workFileName;
+    std::string deviceName, devicePassword;  // 8-bit characters, as the device sent them
+    bool stopRequested = false;
+    bool loginRefused = false;
 
     // ---- Procedures -----------------------------------------------------------------------
-    bool OpenComPort(std::int32_t baudRate);
-    void CloseComPort();
-    bool ConnectToServer();
-    bool DownloadDatabase();
-    void DisconnectFromServer();
-    void ShowBusyPointer();
-    void ShowNormalPointer();
-    void FailUpdate();
-    void Delay(std::int32_t nMilliSecs);
-    std::string MakeRandomText();
-    void mFTP_FileTransferProgress(std::int32_t lCurrentBytes, std::int32_t lTotalBytes,
-                                   bool blnDownload);
+    bool openSerialPort(std::int32_t baudRate);
+    void closeSerialPort();
+    bool connectToServer();
+    bool downloadDatabase();
+    void disconnectFromServer();
+    void showBusyPointer();
+    void showNormalPointer();
+    void failUpdate();
+    void waitFor(std::int32_t ms);
+    std::string makeFillerText();
+    void showDownloadProgress(std::int32_t currentBytes, std::int32_t totalBytes, bool download);
 
     // ---- Read access, for the window and for tests ----------------------------------------
-    SerialPort& MSComm1() { return port_; }
-    const SerialPort& MSComm1() const { return port_; }
-    DataFiles& files() { return files_; }
+    SerialPort& serialPort() { return port_; }
+    const SerialPort& serialPort() const { return port_; }
+    // Whether the working file is open, for reading or writing.
+    bool workFileOpen() const { return workFileIn_.isOpen() || workFileOut_.isOpen(); }
+    // The working file as the filler is written over it; tests open it as the sending does.
+    LineWriter& workFileWriter() { return workFileOut_; }
     void setTimerEnabled(Timer& timer, bool on) { timer.setEnabled(on, platform_.tickCount()); }
     // The working file's full path.
     std::string workFilePath();
     // Whether an update runs (start() has not returned).
-    bool sessionRunning() const { return sessionRunning_; }
+    bool sessionRunning() const { return running_; }
     // Whether the session holds the system (awake, no sign-out) for an update.
     bool systemHeld() const { return systemHeld_; }
     // Draws of the random generator from this source instead (values in [0, 1)); for tests that
@@ -118,7 +119,7 @@ class UpdateSession {
     // program holds the file (core/file_retry); false when Close ended the wait.
     bool workFileRetried(const std::string& what, const std::function<void()>& operation);
     SessionEnd handleRegionError(Region region, const RuntimeError& e);
-    // FailUpdate, and the idle window even when closing fails.
+    // failUpdate, and the idle window even when closing fails.
     void endAfterError();
     void sendToDevice(std::string_view bytes);
     // Holds the system for the update that starts, or lets it go when the update ends; each
@@ -128,38 +129,44 @@ class UpdateSession {
     // The database is the distributor's: a working file that a stopped or failed update left
     // behind does not outlive the program.
     void removeWorkFile();
+    // Lets go of the working file, so that it can be deleted.
+    void closeWorkFile() {
+        workFileIn_.close();
+        workFileOut_.close();
+    }
     void logEvent(const std::string& text) { reporter_.logEvent(text); }
     int showBox(const std::string& text, int flags, const std::string& title) {
         return reporter_.showBox(text, flags, title);
     }
     // The device's name and password, as the log must never show them.
     void hideLogin();
-    double rnd();  // a fresh pseudo-random value in [0, 1)
+    double randomFraction();  // a fresh pseudo-random value in [0, 1)
 
     Platform& platform_;
     SerialPort& port_;
     Reporter& reporter_;
     SessionPlaces places_;
     // The window's controls that the session changes.
-    Label& lblStatus;
-    Label& lblDots;
-    Label& Label3;
-    Label& Label5;
-    Label& Label11;
-    ProgressBar& prgb1;
-    ComboBox& cboPort;
-    ComboBox& cboFile;
-    Button& cmdGo;
-    Button& cmdClose;
-    Timer& tmrDots;
+    Label& statusLabel;
+    Label& dotsLabel;
+    Label& portStateLabel;
+    Label& stageLabel;
+    Label& retryCountLabel;
+    ProgressBar& progressBar;
+    ComboBox& portList;
+    ComboBox& databaseList;
+    Button& startButton;
+    Button& closeButton;
+    Timer& dotsTimer;
 
-    DataFiles files_;
+    LineReader workFileIn_;
+    LineWriter workFileOut_;
     std::uint64_t rngState_ = 0;
     std::function<double()> randomSource_;
     Stage loggedStage_ = NotStarted;  // the stage the log last named
     bool downloadSizeLogged_ = false;
     std::int32_t linesToSend_ = 0, linesSent_ = 0;  // the sending's progress, for the log
-    bool sessionRunning_ = false;
+    bool running_ = false;
     bool systemHeld_ = false;
     bool shutDown_ = false;
 };

@@ -39,15 +39,15 @@ class Download : public FormFixture {
     Download() : env_("VIGIE_UPDATE_SERVER", server_->address()) {}
     ~Download() override {
         if (form_)
-            form_->session().DisconnectFromServer();
+            form_->session().disconnectFromServer();
     }
 
-    FrmMain& form(ftp::CurlFtpOptions options = fastOptions()) {
-        FrmMain& f = makeForm(std::make_unique<ftp::CurlFtpLayer>(options));
-        f.session().sWorkFile = "temp.hd";
-        f.session().sFtpUser = "K7ABCDE";
-        f.session().sFtpPassword = "pw1";
-        f.session().sDatabaseFile = "LocationsMid.txt";
+    MainForm& form(ftp::CurlFtpOptions options = fastOptions()) {
+        MainForm& f = makeForm(std::make_unique<ftp::CurlFtpLayer>(options));
+        f.session().workFileName = "temp.hd";
+        f.session().deviceName = "K7ABCDE";
+        f.session().devicePassword = "pw1";
+        f.session().databaseFile = "LocationsMid.txt";
         return f;
     }
     std::string workFile() const { return pathText(appDir() / "temp.hd"); }
@@ -59,38 +59,38 @@ class Download : public FormFixture {
 FtpTestServer* Download::server_ = nullptr;
 
 TEST_F(Download, RefusedLoginShowsItsBoxAndALaterLoginClearsTheFlag) {
-    FrmMain& f = form();
-    f.session().sFtpPassword = "wrong";
-    EXPECT_FALSE(f.session().ConnectToServer());
+    MainForm& f = form();
+    f.session().devicePassword = "wrong";
+    EXPECT_FALSE(f.session().connectToServer());
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].title, text::LoginRefusedTitle);
     EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Exclamation);
     EXPECT_THAT(platform_.boxes[0].text, HasSubstr("refusé"));
     EXPECT_NE(platform_.boxes[0].text, kFirewall);
-    EXPECT_TRUE(f.session().blnLoginRefused);
+    EXPECT_TRUE(f.session().loginRefused);
     EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass, PointerDefault));
 
-    f.session().sFtpPassword = "pw1";
-    EXPECT_TRUE(f.session().ConnectToServer());
-    EXPECT_FALSE(f.session().blnLoginRefused);
+    f.session().devicePassword = "pw1";
+    EXPECT_TRUE(f.session().connectToServer());
+    EXPECT_FALSE(f.session().loginRefused);
     EXPECT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.pointers.back(), PointerDefault);
 }
 
 TEST_F(Download, LoginWithControlCharactersIsRefusedWithoutReachingTheServer) {
-    FrmMain& f = form();
+    MainForm& f = form();
     for (const auto& [user, password] : std::vector<std::pair<std::string, std::string>>{
              {std::string("K7\0BCDE", 7), "pw1"}, {"K7ABCDE", "pw1\r\nDELE LocationsMid.txt"}}) {
         server_->clearLog();
         platform_.boxes.clear();
-        f.session().blnLoginRefused = false;
-        f.session().sFtpUser = user;
-        f.session().sFtpPassword = password;
-        EXPECT_FALSE(f.session().ConnectToServer());
+        f.session().loginRefused = false;
+        f.session().deviceName = user;
+        f.session().devicePassword = password;
+        EXPECT_FALSE(f.session().connectToServer());
         ASSERT_EQ(platform_.boxes.size(), 1u);
         EXPECT_EQ(platform_.boxes[0].title, text::LoginRefusedTitle);
         EXPECT_NE(platform_.boxes[0].text, kFirewall);
-        EXPECT_TRUE(f.session().blnLoginRefused);
+        EXPECT_TRUE(f.session().loginRefused);
         EXPECT_EQ(platform_.pointers.back(), PointerDefault);
         EXPECT_TRUE(server_->commands().empty());
     }
@@ -98,16 +98,16 @@ TEST_F(Download, LoginWithControlCharactersIsRefusedWithoutReachingTheServer) {
 
 TEST_F(Download, UnreachableServerShowsTheFirewallBoxAndKeepsTheFlag) {
     env_.set("VIGIE_UPDATE_SERVER", "127.0.0.1:" + std::to_string(closedPort()));
-    FrmMain& f = form();
+    MainForm& f = form();
     for (const bool refusedBefore : {false, true}) {
-        f.session().blnLoginRefused = refusedBefore;
+        f.session().loginRefused = refusedBefore;
         platform_.boxes.clear();
-        EXPECT_FALSE(f.session().ConnectToServer());
+        EXPECT_FALSE(f.session().connectToServer());
         ASSERT_EQ(platform_.boxes.size(), 1u);
         EXPECT_EQ(platform_.boxes[0].text, kFirewall);
         EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Exclamation);
         EXPECT_EQ(platform_.boxes[0].title, "Erreur");
-        EXPECT_EQ(f.session().blnLoginRefused, refusedBefore);
+        EXPECT_EQ(f.session().loginRefused, refusedBefore);
         EXPECT_EQ(platform_.pointers.back(), PointerDefault);
     }
 }
@@ -115,20 +115,20 @@ TEST_F(Download, UnreachableServerShowsTheFirewallBoxAndKeepsTheFlag) {
 TEST_F(Download, DownloadFillsTheWorkingFileAndMovesTheBarFrom10To25) {
     const std::string bytes = testBytes(100000, 100);
     server_->putFile("LocationsMid.txt", bytes);
-    FrmMain& f = form();
-    ASSERT_TRUE(f.session().ConnectToServer());
-    f.session().sDatabaseFile = "  LocationsMid.txt ";
-    f.prgb1.value = 10;
+    MainForm& f = form();
+    ASSERT_TRUE(f.session().connectToServer());
+    f.session().databaseFile = "  LocationsMid.txt ";
+    f.progressBar.value = 10;
     std::vector<std::pair<int, std::string>> shown;
-    f.session().mFTP->FileTransferProgress = [&](std::int32_t current, std::int32_t total,
-                                                 bool down) {
-        f.session().mFTP_FileTransferProgress(current, total, down);
-        shown.emplace_back(f.prgb1.value, f.lblStatus.caption);
+    f.session().ftpClient->FileTransferProgress = [&](std::int32_t current, std::int32_t total,
+                                                      bool down) {
+        f.session().showDownloadProgress(current, total, down);
+        shown.emplace_back(f.progressBar.value, f.statusLabel.caption);
     };
     platform_.pointers.clear();
-    ASSERT_TRUE(f.session().DownloadDatabase());
+    ASSERT_TRUE(f.session().downloadDatabase());
     EXPECT_EQ(readFile(workFile()), bytes);
-    EXPECT_EQ(f.session().sDatabaseFile, "LocationsMid.txt");
+    EXPECT_EQ(f.session().databaseFile, "LocationsMid.txt");
     EXPECT_TRUE(platform_.boxes.empty());
     EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass, PointerDefault));
     ASSERT_EQ(shown.size(), 100000u / 1024u + 1u);
@@ -139,11 +139,11 @@ TEST_F(Download, DownloadFillsTheWorkingFileAndMovesTheBarFrom10To25) {
 }
 
 TEST_F(Download, MissingDatabaseShowsTheErrorBoxAndLeavesNoWorkingFile) {
-    FrmMain& f = form();
-    ASSERT_TRUE(f.session().ConnectToServer());
-    f.session().sDatabaseFile = "NoSuchDatabase.txt";
+    MainForm& f = form();
+    ASSERT_TRUE(f.session().connectToServer());
+    f.session().databaseFile = "NoSuchDatabase.txt";
     platform_.pointers.clear();
-    EXPECT_FALSE(f.session().DownloadDatabase());
+    EXPECT_FALSE(f.session().downloadDatabase());
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].text, kDownloadError);
     EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Critical);
@@ -168,27 +168,27 @@ TEST_P(CloseDuring, EndsTheProcedureWithoutABox) {
     } else {
         server_->putFile("LocationsFull.txt", testBytes(3 * 1024 * 1024, 7));
     }
-    FrmMain& f = form(options);
+    MainForm& f = form(options);
     int blocks = 0;
     if (!connecting) {
-        ASSERT_TRUE(f.session().ConnectToServer());
-        f.session().sDatabaseFile = "LocationsFull.txt";
-        f.session().mFTP->FileTransferProgress = [&](std::int32_t, std::int32_t, bool) {
+        ASSERT_TRUE(f.session().connectToServer());
+        f.session().databaseFile = "LocationsFull.txt";
+        f.session().ftpClient->FileTransferProgress = [&](std::int32_t, std::int32_t, bool) {
             ++blocks;
         };
     }
     const std::int64_t yieldsBefore = platform_.yields;
     platform_.onYield = [&] {
         const bool now = connecting ? platform_.yields - yieldsBefore == 5 : blocks == 50;
-        if (now && !f.session().StopRequested) {
-            f.session().StopRequested = true;
-            f.session().DisconnectFromServer();
+        if (now && !f.session().stopRequested) {
+            f.session().stopRequested = true;
+            f.session().disconnectFromServer();
         }
     };
-    EXPECT_FALSE(connecting ? f.session().ConnectToServer() : f.session().DownloadDatabase());
-    EXPECT_TRUE(f.session().StopRequested) << "never closed";
+    EXPECT_FALSE(connecting ? f.session().connectToServer() : f.session().downloadDatabase());
+    EXPECT_TRUE(f.session().stopRequested) << "never closed";
     EXPECT_TRUE(platform_.boxes.empty());
-    EXPECT_FALSE(f.session().blnLoginRefused);
+    EXPECT_FALSE(f.session().loginRefused);
     EXPECT_EQ(platform_.pointers.back(), PointerDefault);
     if (!connecting) {
         EXPECT_LT(blocks, 3 * 1024);
@@ -200,11 +200,11 @@ INSTANTIATE_TEST_SUITE_P(Procedures, CloseDuring, ::testing::Values("Connect", "
 
 TEST_F(Download, WorkingFileThatCannotBeCreatedReachesTheCallerAsARunTimeError) {
     server_->putFile("LocationsMid.txt", testBytes(5000, 5));
-    FrmMain& f = form();
-    ASSERT_TRUE(f.session().ConnectToServer());
-    f.session().sWorkFile = "no-such-folder/temp.hd";
+    MainForm& f = form();
+    ASSERT_TRUE(f.session().connectToServer());
+    f.session().workFileName = "no-such-folder/temp.hd";
     platform_.pointers.clear();
-    EXPECT_THROW(f.session().DownloadDatabase(), RuntimeError);
+    EXPECT_THROW(f.session().downloadDatabase(), RuntimeError);
     EXPECT_TRUE(platform_.boxes.empty());
     EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass));
 }
@@ -223,25 +223,25 @@ TEST_F(Download, ProgressHandlerMovesTheBarAndRoundsHalfToEven) {
         {1, 16, true, 10, 6},        {1024, 3000, false, 15, -1},
         {3000, 3000, false, 25, -1}, {0, 100, true, 10, 0},
     };
-    FrmMain& f = form();
+    MainForm& f = form();
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.current) + "/" + std::to_string(c.total));
-        f.lblStatus.caption = "untouched";
-        f.session().mFTP_FileTransferProgress(c.current, c.total, c.download);
-        EXPECT_EQ(f.prgb1.value, c.bar);
-        EXPECT_EQ(f.lblStatus.caption, c.percent < 0 ? "untouched" : statusText(c.percent));
+        f.statusLabel.caption = "untouched";
+        f.session().showDownloadProgress(c.current, c.total, c.download);
+        EXPECT_EQ(f.progressBar.value, c.bar);
+        EXPECT_EQ(f.statusLabel.caption, c.percent < 0 ? "untouched" : statusText(c.percent));
     }
-    EXPECT_THROW(f.session().mFTP_FileTransferProgress(0, 0, false), RuntimeError);
+    EXPECT_THROW(f.session().showDownloadProgress(0, 0, false), RuntimeError);
 }
 
 TEST_F(Download, ServerAndWorkingFileLocation) {
-    FrmMain& f = form();
-    EXPECT_EQ(FrmMain::updateServer(), server_->address());
+    MainForm& f = form();
+    EXPECT_EQ(MainForm::updateServer(), server_->address());
     env_.unset("VIGIE_UPDATE_SERVER");
-    const std::string builtIn = FrmMain::updateServer();
+    const std::string builtIn = MainForm::updateServer();
     EXPECT_EQ(builtIn, CONFIGURED_UPDATE_HOST);
     env_.set("VIGIE_UPDATE_SERVER", "");
-    EXPECT_EQ(FrmMain::updateServer(), builtIn);
+    EXPECT_EQ(MainForm::updateServer(), builtIn);
     EXPECT_EQ(f.session().workFilePath(), appPath() + "/temp.hd");
 }
 

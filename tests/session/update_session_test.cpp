@@ -64,7 +64,7 @@ class UpdateSessionTest : public ::testing::Test {
         session_ = std::make_unique<UpdateSession>(
             platform_, port_, std::move(layer), reporter_, controls_.window(),
             SessionPlaces{[this] { return server_; }, [this] { return pathText(dir_.path()); }});
-        session_->sWorkFile = "temp.hd";
+        session_->workFileName = "temp.hd";
         // The session's timers and the window's dots, as the window delivers them.
         platform_.attach(*this);
     }
@@ -102,8 +102,8 @@ class UpdateSessionTest : public ::testing::Test {
         EXPECT_FALSE(controls_.close.enabled);
         EXPECT_TRUE(controls_.ports.enabled);
         EXPECT_TRUE(controls_.databases.enabled);
-        EXPECT_FALSE(session_->tmrCheck.enabled());
-        EXPECT_FALSE(session_->tmrUserUpload.enabled());
+        EXPECT_FALSE(session_->retryTimer.enabled());
+        EXPECT_FALSE(session_->savingTimer.enabled());
         EXPECT_FALSE(controls_.dotsTimer.enabled());
         EXPECT_EQ(controls_.dots.caption, "");
         EXPECT_EQ(controls_.portState.caption, "Port Closed");
@@ -124,7 +124,7 @@ class UpdateSessionTest : public ::testing::Test {
 TEST_F(UpdateSessionTest, AWholeUpdateSendsTheDatabaseAndEndsIdleWithTheSuccessText) {
     session_->start();
 
-    EXPECT_EQ(session_->nStage, UpdateSession::Done);
+    EXPECT_EQ(session_->stage, UpdateSession::Done);
     EXPECT_EQ(controls_.status.caption, text::Success);
     EXPECT_EQ(controls_.bar.value, 100);
     EXPECT_EQ(k7_.received, ftp_->files["LocationsMid.txt"] + kMarkers);
@@ -140,7 +140,7 @@ TEST_F(UpdateSessionTest, AWholeUpdateSendsTheDatabaseAndEndsIdleWithTheSuccessT
 }
 
 TEST_F(UpdateSessionTest, CloseInTheMiddleOfTheSendingStopsTheLinesAndSendsNoEndMarkers) {
-    once([&] { return session_->nStage == UpdateSession::Sending && k7_.received.size() > 500; },
+    once([&] { return session_->stage == UpdateSession::Sending && k7_.received.size() > 500; },
          [&] { session_->stop(); });
     session_->start();
 
@@ -157,7 +157,7 @@ TEST_F(UpdateSessionTest, CloseInTheMiddleOfTheSendingStopsTheLinesAndSendsNoEnd
 
 TEST_F(UpdateSessionTest, CloseWhileTheServerIsBeingReachedEndsWithoutABox) {
     ftp_->yieldWhileWaiting = true;
-    once([&] { return session_->nStage == UpdateSession::Downloading; }, [&] { session_->stop(); });
+    once([&] { return session_->stage == UpdateSession::Downloading; }, [&] { session_->stop(); });
     session_->start();
 
     EXPECT_EQ(controls_.status.caption, text::Stopped);
@@ -165,7 +165,7 @@ TEST_F(UpdateSessionTest, CloseWhileTheServerIsBeingReachedEndsWithoutABox) {
     EXPECT_EQ(ftp_->openHandles(), 0u);
     EXPECT_EQ(k7_.received, "");
     EXPECT_FALSE(fs::exists(workFile()));
-    EXPECT_FALSE(session_->blnLoginRefused);
+    EXPECT_FALSE(session_->loginRefused);
     expectIdle();
 }
 
@@ -174,8 +174,8 @@ TEST_F(UpdateSessionTest, ASilentDeviceReachesTheGiveUpTextWithTheWrongPortHint)
     session_->start();
 
     EXPECT_EQ(controls_.status.caption, text::GiveUp + text::WrongPort);
-    EXPECT_EQ(session_->nStage, UpdateSession::WakingUp);
-    EXPECT_EQ(session_->nRetryCount, 10);
+    EXPECT_EQ(session_->stage, UpdateSession::WakingUp);
+    EXPECT_EQ(session_->retries, 10);
     // The first wake-up, then one at every retry: the count starts at 3 and gives up at 10.
     EXPECT_EQ(k7_.wakeUpTimes.size(), 8u);
     EXPECT_TRUE(ftp_->log.empty());

@@ -23,13 +23,13 @@ namespace vigie {
 
 enum class WindowState { Normal, Minimized, Maximized };
 
-class FrmMain {
+class MainForm {
   public:
     // The form uses, and does not own, the platform, the serial port and the port probe.
-    FrmMain(Platform& platform, SerialPort& port, PortProbe& probe,
-            std::unique_ptr<ftp::FtpLayer> ftpLayer);
-    FrmMain(const FrmMain&) = delete;
-    FrmMain& operator=(const FrmMain&) = delete;
+    MainForm(Platform& platform, SerialPort& port, PortProbe& probe,
+             std::unique_ptr<ftp::FtpLayer> ftpLayer);
+    MainForm(const MainForm&) = delete;
+    MainForm& operator=(const MainForm&) = delete;
 
     // ---- Controls -------------------------------------------------------------------------
     std::string caption = "VIGIE K7 Téléchargement ";
@@ -37,35 +37,40 @@ class FrmMain {
     int outerWidth = 5970;  // twips
     int outerHeight = 4965;
 
-    Label lblDots, lblStatus, Label6, Label8, Label3, Label7, Label5, Label11;
-    ProgressBar prgb1;
-    ComboBox cboPort, cboFile;
-    Button cmdGo, cmdClose;
-    Timer tmrDots{1456};
-    MenuItem mnuMainFilter, MnuMainHelp, mnuMainTroubleshooting, mnuMainDownload, MnuMainExit;
+    Label dotsLabel, statusLabel;
+    Label portListCaption, databaseListCaption, stageCaption;  // fixed texts
+    Label portStateLabel, stageLabel, retryCountLabel;         // the strip below the window
+    ProgressBar progressBar;
+    ComboBox portList, databaseList;
+    Button startButton, closeButton;
+    Timer dotsTimer{1456};
+    MenuItem portFilterMenu, helpMenu, troubleshootingMenu, downloadPageMenu, exitMenu;
 
     // ---- Settings -------------------------------------------------------------------------
-    std::string sTempPath;  // settings folder, with a trailing separator
-    std::string sIniFile;
-    std::string sFilterFlag;
-    std::string sTestFlag;
+    std::string settingsFolder;  // with a trailing separator
+    std::string settingsFile;
+    std::string portFilterField;
+    std::string testDatabaseField;
 
     // ---- Handlers -------------------------------------------------------------------------
     // Start-up; false when the program must end at once (start window left without Next, or an
     // initialisation error whose box has been shown).
-    bool Form_Load();
-    void Form_Unload();
-    void Form_Resize();
-    void tmrDots_Timer();
-    void mnuMainFilter_Click();
-    void MnuMainHelp_Click();
-    void mnuMainTroubleshooting_Click();
-    void mnuMainDownload_Click();
-    void MnuMainExit_Click();
-    // The Click handler of the menu item of that name (layout::menu()); unknown names do nothing.
-    void menuItem_Click(std::string_view name);
-    void cmdGo_Click() { session_.start(); }
-    void cmdClose_Click() { session_.stop(); }
+    bool load();
+    // The program's end: the session shut down, the settings saved.
+    void unload();
+    // The window keeps its size whatever the user does, but for minimising.
+    void keepFixedSize();
+    // A tick of the dots timer.
+    void addDot();
+    void togglePortFilter();
+    void showHelp();
+    void openTroubleshootingPage();
+    void openDownloadPage();
+    void exitProgram();
+    // The command of the menu item of that name (layout::menu()); unknown names do nothing.
+    void menuCommand(std::string_view name);
+    void startUpdate() { session_.start(); }
+    void stopUpdate() { session_.stop(); }
     // What the platform reports about holding the system and about its sleep.
     void systemEvent(SystemEvent event, const std::string& detail) {
         session_.systemEvent(event, detail);
