@@ -156,12 +156,15 @@ TEST_F(UpdateSessionTest, CloseInTheMiddleOfTheSendingStopsTheLinesAndSendsNoEnd
 }
 
 TEST_F(UpdateSessionTest, CloseWhileTheServerIsBeingReachedEndsWithoutABox) {
+    // The connection waits for the server: Close comes while it does.
     ftp_->yieldWhileWaiting = true;
-    once([&] { return session_->stage == UpdateSession::Downloading; }, [&] { session_->stop(); });
+    once([&] { return ftp_->connectCalls == 1; }, [&] { session_->stop(); });
     session_->start();
 
     EXPECT_EQ(controls_.status.caption, text::Stopped);
     EXPECT_TRUE(platform_.boxes.empty());
+    EXPECT_EQ(ftp_->connectCalls, 1);
+    EXPECT_TRUE(ftp_->log.empty());  // the login never reached the server
     EXPECT_EQ(ftp_->openHandles(), 0u);
     EXPECT_EQ(k7_.received, "");
     EXPECT_FALSE(fs::exists(workFile()));
