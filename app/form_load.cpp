@@ -100,6 +100,7 @@ bool MainForm::load() {
 
         databaseList.listIndex = 0;
         session_.workFileName = "temp.hd";
+        session_.wipeLeftoverWorkFile();
         closeButton.enabled = false;
         startButton.enabled = true;
         databaseList.enabled = true;
@@ -117,6 +118,10 @@ bool MainForm::load() {
                  std::to_string(VIGIE_VERSION_REVISION) + " ; système : " + systemDescription() +
                  " ; dossier du programme : " + platform_.appPath() +
                  " ; réglages : " + settingsFile);
+#ifdef _WIN32
+        // Support sees whether the windows have the system's look (version 6) or the old one.
+        logEvent("Contrôles communs : comctl32 " + commonControlsVersion());
+#endif
         return true;
     } catch (const RuntimeError& e) {
         showBox(initErrorText(e.Number, e.Description), mb::Exclamation, "Vigie Updater");
@@ -171,6 +176,10 @@ void MainForm::unload() {
     if (unloaded_)
         return;
     unloaded_ = true;
+    // The session still on the stack unwinds only after the program's end, if at all: its
+    // result is written here, in its place before the end.
+    if (session_.sessionRunning())
+        logEvent("Résultat : mise à jour arrêtée par l'utilisateur (programme fermé)");
     logEvent("Fin du programme");
     session_.shutDown();
     // The port's whole number, so that COM10 and above come back as themselves.

@@ -15,8 +15,9 @@ namespace {
 
 // The ports every list has had, present or not.
 constexpr int kLastClassicPort = 12;
-// A probe that has not answered by then counts as a port that does not answer: opening a
-// Bluetooth port can take seconds before it fails, and the window waits for the probes.
+// A probe that has not answered this long after its own start counts as a port that does not
+// answer: opening a Bluetooth port can take seconds before it fails, and the window waits for the
+// probes. Such a port is still offered when the system lists it as present.
 constexpr std::chrono::milliseconds kProbeLimit{1000};
 constexpr const char* kPortErrorTitle = "Vigie K7 Updater - Port COM Erreur";
 
@@ -35,6 +36,17 @@ const char* const kFallbackText =
     "Une erreur s'est produite pendant la vérification des ports COM disponibles. \r\n"
     "Changement à la liste par défaut.";
 
+// The ports the system lists as present, in increasing order; none when it cannot say.
+std::vector<int> systemListedPorts(PortProbe& probe) {
+    try {
+        std::vector<int> listed = probe.listedPorts();
+        std::sort(listed.begin(), listed.end());
+        return listed;
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 }  // namespace
 
 std::vector<int> MainForm::portsToOffer() {
@@ -43,14 +55,9 @@ std::vector<int> MainForm::portsToOffer() {
         ports.push_back(n);
     // Windows gives a new number to each USB adapter, and often to each socket: a laptop that has
     // seen a few is past COM12. Without the system's list, the classic ports still show.
-    try {
-        std::vector<int> listed = portProbe().listedPorts();
-        std::sort(listed.begin(), listed.end());
-        for (int n : listed)
-            if (n > ports.back() && n <= kHighestPort)
-                ports.push_back(n);
-    } catch (const std::exception&) {
-    }
+    for (int n : systemListedPorts(portProbe()))
+        if (n > ports.back() && n <= kHighestPort)
+            ports.push_back(n);
     return ports;
 }
 
@@ -84,17 +91,27 @@ void MainForm::togglePortFilter() {
     }
 
     const std::vector<int> ports = portsToOffer();
+    const std::vector<int> present = systemListedPorts(portProbe());
     try {
         const std::map<int, ProbeResult> answers = portProbe().probeAll(ports, kProbeLimit);
         bool found = false;
         std::int16_t inUse = 0;
         std::int16_t absent = 0;
-        std::string silent;
+        std::string silent, silentPresent;
         for (int n : ports) {
             const auto answer = answers.find(n);
-            if (answer == answers.end())
-                silent += (silent.empty() ? "COM" : ", COM") + std::to_string(n);
-            switch (answer == answers.end() ? ProbeResult::OtherError : answer->second) {
+            ProbeResult result = answer == answers.end() ? ProbeResult::OtherError : answer->second;
+            if (answer == answers.end()) {
+                // A port the system says is there may be the user's, slow to answer on a busy
+                // machine: it is offered, and opening it will tell its own error.
+                if (std::binary_search(present.begin(), present.end(), n)) {
+                    silentPresent += (silentPresent.empty() ? "COM" : ", COM") + std::to_string(n);
+                    result = ProbeResult::Opened;
+                } else {
+                    silent += (silent.empty() ? "COM" : ", COM") + std::to_string(n);
+                }
+            }
+            switch (result) {
                 case ProbeResult::Opened:
                     portList.addItem(numberText(n));
                     found = true;
@@ -115,6 +132,10 @@ void MainForm::togglePortFilter() {
         if (!silent.empty())
             logEvent("Ports sans réponse après " + std::to_string(kProbeLimit.count()) +
                      " ms, laissés hors de la liste : " + silent);
+        if (!silentPresent.empty())
+            logEvent("Ports sans réponse après " + std::to_string(kProbeLimit.count()) +
+                     " ms, présents dans la liste du système et proposés comme libres : " +
+                     silentPresent);
         if (found)
             portList.listIndex = 0;
         else if (absent == static_cast<std::int16_t>(ports.size()))

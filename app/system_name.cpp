@@ -2,6 +2,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <shlwapi.h>
+
+#include "core/system_library.h"
 #else
 #include <sys/utsname.h>
 
@@ -11,6 +15,20 @@
 namespace vigie {
 
 #ifdef _WIN32
+
+std::string commonControlsVersion() {
+    // From System32, as the windows load it: the activation context of the manifest decides
+    // which version that is.
+    const auto getVersion = systemFunction<DLLGETVERSIONPROC>(L"comctl32.dll", "DllGetVersion");
+    if (!getVersion)
+        return "absente";
+    DLLVERSIONINFO info{};
+    info.cbSize = sizeof info;
+    if (FAILED(getVersion(&info)))
+        return "inconnue";
+    return std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + "." +
+           std::to_string(info.dwBuildNumber);
+}
 
 std::string systemDescription() {
     // GetVersionEx answers what the manifest allows; the system's own call tells the truth.

@@ -6,11 +6,21 @@ namespace {
 // Windows' codes; the file calls set LastDllError from them on Windows only.
 constexpr std::int32_t SharingViolation = 32;
 constexpr std::int32_t LockViolation = 33;
+constexpr std::int32_t AccessDenied = 5;
+constexpr std::int32_t UserMappedFile = 1224;
 
 }  // namespace
 
 bool isSharingViolation(const RuntimeError& error) {
-    return error.LastDllError == SharingViolation || error.LastDllError == LockViolation;
+    switch (error.LastDllError) {
+        case SharingViolation:
+        case LockViolation:
+        case AccessDenied:
+        case UserMappedFile:
+            return true;
+        default:
+            return false;
+    }
 }
 
 FileRetryResult retryWhileFileShared(Platform& platform, const std::function<void()>& attempt,

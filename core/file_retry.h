@@ -15,9 +15,12 @@ namespace vigie {
 constexpr std::int64_t SharedFileWaitMs = 2000;
 constexpr std::int64_t SharedFileRetryMs = 50;
 
-// Whether the error says that another program has the file open in a way that forbids this use:
-// the system's sharing or lock violation (Windows' ERROR_SHARING_VIOLATION and
-// ERROR_LOCK_VIOLATION, as the file calls put them in LastDllError).
+// Whether the error says that another program has the file open in a way that forbids this use,
+// for now: the system's sharing or lock violation (Windows' ERROR_SHARING_VIOLATION and
+// ERROR_LOCK_VIOLATION, as the file calls put them in LastDllError), a deletion still pending
+// (ERROR_ACCESS_DENIED, until the last handle of a file being deleted closes) or a file that
+// another program has mapped (ERROR_USER_MAPPED_FILE). A scanner's verdict
+// (ERROR_VIRUS_INFECTED) is final and never one of them.
 bool isSharingViolation(const RuntimeError& error);
 
 struct FileRetryResult {

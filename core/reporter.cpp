@@ -8,7 +8,8 @@ void Reporter::logEvent(const std::string& text) {
 
 int Reporter::showBox(const std::string& text, int flags, const std::string& title) {
     logEvent("Message « " + title + " » : " + text);
-    const int answer = platform_.msgBox(text, flags, title);
+    const auto show = [&] { return platform_.msgBox(text, flags, title); };
+    const int answer = aroundBox ? aroundBox(show) : show();
     logEvent(std::string("Réponse : ") + (answer == mb::Yes  ? "Oui"
                                           : answer == mb::No ? "Non"
                                                              : "OK"));

@@ -97,6 +97,10 @@ std::string cp1252ToUtf8(std::string_view bytes) {
     return out;
 }
 
+std::string utf8OrCp1252(std::string_view bytes) {
+    return isUtf8(bytes) ? std::string(bytes) : cp1252ToUtf8(bytes);
+}
+
 std::string utf8ToCp1252(std::string_view utf8) {
     std::string out;
     for (size_t i = 0; i < utf8.size();) {

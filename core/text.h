@@ -15,6 +15,9 @@ std::string utf8ToCp1252(std::string_view utf8);
 std::string upperCp1252(std::string_view bytes);
 // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool isUtf8(std::string_view bytes);
+// The bytes as they are when they are UTF-8, read as Windows-1252 otherwise: a server's reply,
+// which older servers send in their own 8-bit code page.
+std::string utf8OrCp1252(std::string_view bytes);
 // The bytes with every byte that is not part of well-formed UTF-8 replaced by U+FFFD, so that the
 // result is valid UTF-8 whatever came in.
 std::string validUtf8(std::string_view bytes);

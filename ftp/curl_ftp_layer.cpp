@@ -10,6 +10,8 @@
 #include <string_view>
 
 #include "core/file_path.h"
+#include "core/monotonic_clock.h"
+#include "core/text.h"
 #include "ftp/login_text.h"
 
 namespace vigie::ftp {
@@ -337,7 +339,9 @@ std::size_t CurlFtpLayer::onHeader(char* data, std::size_t size, std::size_t cou
     }
     if (complete) {
         layer.replyCode_ = 0;
-        layer.lastResponse_ = layer.replyLines_;
+        // Older servers answer in their own 8-bit code page, Latin-1 as a rule: read as the
+        // Western Windows code page, so that their accents reach the log.
+        layer.lastResponse_ = utf8OrCp1252(layer.replyLines_);
         layer.lastReplyCode_ = code;
         // 125 and 150 open the data transfer of RETR and STOR.
         if ((code == 125 || code == 150) && connection.current)
@@ -561,7 +565,19 @@ Handle CurlFtpLayer::ftpOpenFile(Handle handle, const std::string& remote, Acces
 
 bool CurlFtpLayer::internetReadFile(Handle handle, char* buffer, std::uint32_t count,
                                     std::uint32_t& read) {
+    return readFor(handle, buffer, count, read, 0);
+}
+
+bool CurlFtpLayer::internetReadFileWithin(Handle handle, char* buffer, std::uint32_t count,
+                                          std::uint32_t& read, std::uint32_t limitMs) {
+    return readFor(handle, buffer, count, read, limitMs == 0 ? 1 : limitMs);
+}
+
+bool CurlFtpLayer::readFor(Handle handle, char* buffer, std::uint32_t count, std::uint32_t& read,
+                           std::uint32_t limitMs) {
     read = 0;
+    const std::int64_t deadline = limitMs == 0 ? 0 : monotonicMillis() + limitMs;
+    const auto late = [&] { return deadline != 0 && monotonicMillis() >= deadline; };
     auto transfer = find<Transfer>(handle);
     if (!transfer || transfer->access != Access::Read) {
         fail(code::InvalidHandle);
@@ -576,11 +592,17 @@ bool CurlFtpLayer::internetReadFile(Handle handle, char* buffer, std::uint32_t c
                 curl_easy_pause(connection->easy, CURLPAUSE_CONT);  // may deliver at once
             continue;
         }
-        const bool alive = pump(transfer->parent, *transfer,
-                                [&] { return transfer->available() >= count || transfer->paused; });
+        const bool alive = pump(transfer->parent, *transfer, [&] {
+            return transfer->available() >= count || transfer->paused || late();
+        });
         if (!alive) {
             transfer->want = 0;
             fail(code::OperationCancelled);
+            return false;
+        }
+        if (transfer->available() < count && !transfer->done && !transfer->paused && late()) {
+            transfer->want = 0;
+            fail(code::Timeout);
             return false;
         }
     }
@@ -735,6 +757,9 @@ bool CurlFtpLayer::internetCloseHandle(Handle handle) {
 }
 
 std::uint32_t CurlFtpLayer::commandError(int curlCode) const {
+    // A busy server closes with 421, which libcurl reports as a time-out: the reply says why.
+    if (lastReplyCode_ == 421)
+        return code::ExtendedError;
     switch (static_cast<CURLcode>(curlCode)) {
         case CURLE_LOGIN_DENIED:
             return code::IncorrectPassword;
@@ -760,6 +785,8 @@ std::uint32_t CurlFtpLayer::commandError(int curlCode) const {
 }
 
 std::uint32_t CurlFtpLayer::dataError(int curlCode) const {
+    if (lastReplyCode_ == 421)
+        return code::ExtendedError;
     return curlCode == CURLE_OPERATION_TIMEDOUT ? code::Timeout : code::ConnectionAborted;
 }
 

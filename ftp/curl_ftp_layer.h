@@ -46,6 +46,8 @@ class CurlFtpLayer : public FtpLayer {
     Handle ftpOpenFile(Handle connection, const std::string& remote, Access access) override;
     bool internetReadFile(Handle transfer, char* buffer, std::uint32_t count,
                           std::uint32_t& read) override;
+    bool internetReadFileWithin(Handle transfer, char* buffer, std::uint32_t count,
+                                std::uint32_t& read, std::uint32_t limitMs) override;
     bool internetWriteFile(Handle transfer, const char* buffer, std::uint32_t count,
                            std::uint32_t& written) override;
     bool ftpGetFile(Handle connection, const std::string& remote, const std::string& local,
@@ -81,6 +83,9 @@ class CurlFtpLayer : public FtpLayer {
     // Runs the connection's operation until enough() holds or it ends, yielding while it waits.
     // False when the connection or the transfer was closed meanwhile.
     bool pump(Handle connection, Transfer& transfer, const std::function<bool()>& enough);
+    // A read that gives up after limitMs (0: no limit of its own).
+    bool readFor(Handle handle, char* buffer, std::uint32_t count, std::uint32_t& read,
+                 std::uint32_t limitMs);
     void startOperation(Connection& connection, const std::string& path);
     void finishOperation(Connection& connection);
     void fail(std::uint32_t code) { lastError_ = code; }

@@ -18,6 +18,7 @@ constexpr std::int32_t kDiskFull = 61;
 constexpr std::size_t kMessageLimit = 256;
 constexpr std::size_t kReplyLimit = 2048;
 constexpr std::size_t kFileBuffer = 64 * 1024;
+constexpr std::uint32_t kEndOfTransferWaitMs = 10'000;
 constexpr const char* kAgent = "Halvorn Devices";
 
 void trimSpaces(std::string& text) {
@@ -166,13 +167,22 @@ bool FtpClient::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
         if (!readBlock(last.data(), remainder, "InternetReadFile2"))
             return false;
         writeBlock(last.data(), remainder);
+        // Every byte has arrived: the bar says so while the server confirms the transfer.
+        if (FileTransferProgress)
+            FileTransferProgress(total, total, true);
     }
     // The transfer must end here, cleanly: more bytes mean the file changed after it was
-    // listed, and an error at the end means the server did not confirm the transfer.
+    // listed, and an error at the end means the server did not confirm the transfer. A server
+    // that holds the data connection open after the last byte (a bandwidth limit does) is not
+    // waited for long: the listed size has arrived, byte for byte, and closing the transfer ends
+    // it.
     char extra = 0;
     std::uint32_t more = 0;
-    if (!layer_->internetReadFile(hTransfer, &extra, 1, more))
-        return failRead(static_cast<std::int32_t>(layer_->lastError()), "InternetReadFile2");
+    if (!layer_->internetReadFileWithin(hTransfer, &extra, 1, more, kEndOfTransferWaitMs)) {
+        if (layer_->lastError() != ftp::code::Timeout)
+            return failRead(static_cast<std::int32_t>(layer_->lastError()), "InternetReadFile2");
+        more = 0;
+    }
     if (more != 0)
         return failRead(static_cast<std::int32_t>(ftp::code::ConnectionAborted),
                         "InternetReadFile2");
@@ -181,7 +191,7 @@ bool FtpClient::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
         fileError(kDiskFull, "Disk full");
     if (yield_)
         yield_();
-    if (FileTransferProgress)
+    if (FileTransferProgress && remainder == 0)
         FileTransferProgress(total, total, true);
     layer_->internetCloseHandle(hTransfer);
     hTransfer = 0;

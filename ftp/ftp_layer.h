@@ -54,6 +54,13 @@ class FtpLayer {
     // Delivers exactly count bytes unless the file ends first.
     virtual bool internetReadFile(Handle transfer, char* buffer, std::uint32_t count,
                                   std::uint32_t& read) = 0;
+    // The same read, given up after limitMs with code::Timeout; the transfer stays open for the
+    // caller to close. A layer without a clock of its own waits as long as a plain read does.
+    virtual bool internetReadFileWithin(Handle transfer, char* buffer, std::uint32_t count,
+                                        std::uint32_t& read, std::uint32_t limitMs) {
+        (void)limitMs;
+        return internetReadFile(transfer, buffer, count, read);
+    }
     virtual bool internetWriteFile(Handle transfer, const char* buffer, std::uint32_t count,
                                    std::uint32_t& written) = 0;
     virtual bool ftpGetFile(Handle connection, const std::string& remote, const std::string& local,

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <type_traits>
 #include <utility>
 
+#include "core/background_thread.h"
 #include "core/system_library.h"
 #include "core/wide_text.h"
 #include "ftp/login_text.h"
@@ -108,6 +108,10 @@ void takeResult(WinInetFtpLayer::Outcome& outcome, bool ok) {
 // (Wine uses 12015 for a 530 reply) and sometimes leaves the thread's error at 0, with the code in
 // the extended error (Wine's search that matches nothing).
 std::uint32_t errorOf(const WinInetFtpLayer::Outcome& outcome) {
+    // A busy server's 421 comes as whatever WinINet makes of the closed connection (Wine: 12110
+    // at the greeting): the reply itself tells why.
+    if (!outcome.ok && outcome.response.rfind("421", 0) == 0)
+        return code::ExtendedError;
     std::uint32_t error = outcome.error != 0 ? outcome.error : outcome.extendedError;
     if (error == 0)
         error = ERROR_INTERNET_INTERNAL_ERROR;
@@ -199,7 +203,13 @@ class WinInetFtpLayer::Worker : public std::enable_shared_from_this<Worker> {
             // The thread comes and goes with the work: a close may follow a stop.
             if (!threadRunning_) {
                 threadRunning_ = true;
-                std::thread([self = shared_from_this()] { self->loop(); }).detach();
+                try {
+                    startBackgroundThread([self = shared_from_this()] { self->loop(); });
+                } catch (...) {
+                    threadRunning_ = false;
+                    queue_.pop_back();
+                    throw;
+                }
             }
         }
         wake_.notify_one();
@@ -519,6 +529,17 @@ Handle WinInetFtpLayer::ftpOpenFile(Handle connection, const std::string& remote
 
 bool WinInetFtpLayer::internetReadFile(Handle transfer, char* buffer, std::uint32_t count,
                                        std::uint32_t& read) {
+    return readFor(transfer, buffer, count, read, options_.receiveTimeoutMs);
+}
+
+bool WinInetFtpLayer::internetReadFileWithin(Handle transfer, char* buffer, std::uint32_t count,
+                                             std::uint32_t& read, std::uint32_t limitMs) {
+    return readFor(transfer, buffer, count, read,
+                   std::max<std::uint32_t>(1, std::min(limitMs, options_.receiveTimeoutMs)));
+}
+
+bool WinInetFtpLayer::readFor(Handle transfer, char* buffer, std::uint32_t count,
+                              std::uint32_t& read, std::uint32_t timeoutMs) {
     read = 0;
     const Object* object = find(transfer, Kind::Transfer);
     if (!object || object->access != Access::Read) {
@@ -529,7 +550,7 @@ bool WinInetFtpLayer::internetReadFile(Handle transfer, char* buffer, std::uint3
     Outcome outcome;
     // The bytes land in the call's own buffer: the caller's may be gone if it stops waiting.
     const bool completed = run(
-        object->worker, transfer, options_.receiveTimeoutMs,
+        object->worker, transfer, timeoutMs,
         [internet, count](Outcome& o) {
             o.data.resize(count);
             std::uint32_t got = 0;

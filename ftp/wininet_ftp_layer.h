@@ -43,6 +43,8 @@ class WinInetFtpLayer : public FtpLayer {
     Handle ftpOpenFile(Handle connection, const std::string& remote, Access access) override;
     bool internetReadFile(Handle transfer, char* buffer, std::uint32_t count,
                           std::uint32_t& read) override;
+    bool internetReadFileWithin(Handle transfer, char* buffer, std::uint32_t count,
+                                std::uint32_t& read, std::uint32_t limitMs) override;
     bool internetWriteFile(Handle transfer, const char* buffer, std::uint32_t count,
                            std::uint32_t& written) override;
     bool ftpGetFile(Handle connection, const std::string& remote, const std::string& local,
@@ -85,6 +87,9 @@ class WinInetFtpLayer : public FtpLayer {
     // (0: none) or the owner handle is closed at a yield. Records the error of a failed call.
     bool run(std::shared_ptr<Worker> worker, Handle owner, std::uint32_t timeoutMs,
              std::function<void(Outcome&)> work, Outcome& outcome);
+    // A read that fails with code::Timeout after timeoutMs (0: none).
+    bool readFor(Handle transfer, char* buffer, std::uint32_t count, std::uint32_t& read,
+                 std::uint32_t timeoutMs);
     Handle add(Object object);
     void forget(Handle handle);
     void fail(std::uint32_t code) { lastError_ = code; }

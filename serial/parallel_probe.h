@@ -17,10 +17,24 @@ namespace vigie {
 // finally answers.
 using ProbeFunction = std::function<ProbeResult(int portNumber)>;
 
-// The answers that came within the limit, by port; a late answer goes nowhere. Raises the first
-// error of a probe that answered in time, or vigie::RuntimeError when no thread could be started.
+// Starts work on a thread of its own that nobody joins; raises std::system_error when it cannot.
+using ThreadStarter = std::function<void(std::function<void()> work)>;
+
+// A probe's time runs from its own start, not from the call: on a busy machine a thread may
+// start late, and a port must not be lost for that. A probe that has not even started by this
+// many limits after the call is given up on all the same.
+constexpr int kProbeStartLimits = 10;
+
+// The answers that came before the wait ended, by port; a later answer goes nowhere. The wait
+// ends when every probe has answered or has run for the limit. Raises the first error of a probe
+// that answered in time, or vigie::RuntimeError when no thread could be started.
 std::map<int, ProbeResult> probeSideBySide(const ProbeFunction& probe,
                                            const std::vector<int>& ports,
                                            std::chrono::milliseconds limit);
+// The same, with the probes' threads started by `start` (tests delay one).
+std::map<int, ProbeResult> probeSideBySide(const ProbeFunction& probe,
+                                           const std::vector<int>& ports,
+                                           std::chrono::milliseconds limit,
+                                           const ThreadStarter& start);
 
 }  // namespace vigie

@@ -7,6 +7,7 @@
 
 #include "core/file_path.h"
 #include "core/runtime_error.h"
+#include "session/busy_server.h"
 #include "session/update_session.h"
 
 namespace vigie {
@@ -62,7 +63,25 @@ bool UpdateSession::connectToServer() {
     showBusyPointer();
     const std::string server = places_.server();
     logEvent("Connexion au serveur " + withDefaultPort(server));
-    if (ftpClient->OpenConnection(server, deviceName, devicePassword)) {
+    bool connected = ftpClient->OpenConnection(server, deviceName, devicePassword);
+    for (int retry = 1; !connected && !stopRequested && retry <= BusyServerRetries &&
+                        isBusyReply(ftpClient->GetLastErrorMessage());
+         ++retry) {
+        const std::int64_t pause = busyServerPauseMs(retry, busyServerRandomPart());
+        logEvent("Serveur occupé : " + ftpClient->GetLastErrorMessage() + " ; nouvel essai " +
+                 std::to_string(retry) + " sur " + std::to_string(BusyServerRetries) + " dans " +
+                 std::to_string((pause + 500) / 1000) + " s");
+        const std::string before = statusLabel.caption;
+        showNormalPointer();
+        if (!waitForBusyServer(platform_, pause, stopRequested, [this](std::int64_t seconds) {
+                statusLabel.caption = busyServerStatusText(seconds);
+            }))
+            break;
+        statusLabel.caption = before;
+        showBusyPointer();
+        connected = ftpClient->OpenConnection(server, deviceName, devicePassword);
+    }
+    if (connected) {
         logEvent("Connecté au serveur : " + ftpClient->layer().lastResponseInfo());
         loginRefused = false;
         showNormalPointer();
@@ -82,6 +101,12 @@ bool UpdateSession::connectToServer() {
         showBox(loginRefusedText(), mb::OkOnly | mb::Exclamation,
                 "Halvorn Devices - Error Message");
         loginRefused = true;
+        showNormalPointer();
+        return false;
+    }
+    if (isBusyReply(ftpClient->GetLastErrorMessage())) {
+        logEvent("Serveur toujours occupé : " + ftpClient->GetLastErrorMessage());
+        showBox(busyServerBoxText(), mb::OkOnly | mb::Exclamation, "Erreur");
         showNormalPointer();
         return false;
     }

@@ -16,8 +16,9 @@ constexpr const char* HoldReason =
 }  // namespace
 
 void UpdateSession::holdSystem() {
-    // A restart (Yes in an error box) reopens the port within the same update: still held.
-    if (systemHeld_)
+    // A restart (Yes in an error box) reopens the port within the same update: still held. Once
+    // the program has ended (a sign-out while a box waited), nothing is held any more.
+    if (systemHeld_ || shutDown_)
         return;
     systemHeld_ = true;
     platform_.holdSystem(HoldReason);

@@ -173,6 +173,35 @@ bool UpdateSession::workFileRetried(const std::string& what,
     }
 }
 
+void UpdateSession::wipeLeftoverWorkFile() {
+    const std::string path = workFilePath();
+    std::error_code ec;
+    // Anything else of that name (a folder) is no file of ours.
+    if (!fs::is_regular_file(filePath(path), ec))
+        return;
+    LineWriter file;
+    try {
+        // A read-only file is overwritten all the same.
+        fs::permissions(filePath(path), fs::perms::owner_read | fs::perms::owner_write,
+                        fs::perm_options::add, ec);
+        workFileRetried("réécriture", [&] { file.open(path); });
+        const DateTime now = platform_.now();
+        file.writeLine(dateText(now) + " " + timeText(now) + " " + makeFillerText());
+        file.close();
+        workFileRetried("effacement", [&] { deleteWorkFile(path); });
+        logEvent("Fichier de travail d'une mise à jour précédente réécrit et effacé : " + path);
+    } catch (const std::exception& e) {
+        file.close();
+        const auto* error = dynamic_cast<const RuntimeError*>(&e);
+        logEvent("Fichier de travail d'une mise à jour précédente impossible à effacer : " + path +
+                 " (" + (error ? error->Description : std::string(e.what())) +
+                 (error && error->LastDllError != 0
+                      ? ", système " + std::to_string(error->LastDllError)
+                      : "") +
+                 ")");
+    }
+}
+
 std::string UpdateSession::makeFillerText() {
     const int n = static_cast<int>(randomFraction() * 2000 + 1) + 2000;
     std::string text;

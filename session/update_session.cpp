@@ -63,9 +63,20 @@ UpdateSession::UpdateSession(Platform& platform, SerialPort& port,
     };
     rngState_ =
         static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) | 1;
+    // A box of the update may wait all night for its answer, on battery: nothing works meanwhile,
+    // so the system is let go, and held again when Yes takes the update up again.
+    reporter_.aroundBox = [this](const std::function<int()>& show) {
+        const bool held = systemHeld_;
+        releaseSystem();
+        const int answer = show();
+        if (held && answer == mb::Yes)
+            holdSystem();
+        return answer;
+    };
 }
 
 UpdateSession::~UpdateSession() {
+    reporter_.aroundBox = nullptr;
     // A download that was still running when the program was told to end held the working file
     // open; it has let go of it now.
     if (shutDown_)
@@ -134,7 +145,9 @@ void UpdateSession::start() {
     // Every ending comes back here, the program's end too (it released the system first).
     releaseSystem();
     running_ = false;
-    logEvent("Résultat : " + statusLabel.caption);
+    // Closing the program during the session wrote its result already.
+    if (!shutDown_)
+        logEvent("Résultat : " + statusLabel.caption);
 }
 
 void UpdateSession::stop() {
@@ -207,6 +220,8 @@ UpdateSession::SessionEnd UpdateSession::runSession() {
 
         for (;;) {
             region = Region::Generic;
+            // Held again after a box that let the system go and that the update goes on from.
+            holdSystem();
             try {
                 const PassEnd end = runPass(region);
                 if (end == PassEnd::Stopped)
@@ -378,6 +393,7 @@ UpdateSession::PassEnd UpdateSession::runDownload(Region& region) {
                     return PassEnd::Stopped;
                 logEvent("Téléchargement de " + databaseFile + ", tentative " +
                          std::to_string(attempt) + " sur 3");
+                holdSystem();  // after the box of a failed attempt
                 ok = downloadDatabase();
                 ++attempt;
             } while (!(attempt > 3 || ok));

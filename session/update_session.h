@@ -56,6 +56,10 @@ class UpdateSession {
     void shutDown();
     // What the platform reports about holding the system and about its sleep.
     void systemEvent(SystemEvent event, const std::string& detail);
+    // At start-up: a working file that an earlier run left (a forced sign-out, a crash, a power
+    // cut in the middle of an update) is overwritten with filler and deleted as after a sending,
+    // and the log says so; one that cannot be deleted is left as it is.
+    void wipeLeftoverWorkFile();
 
     // ---- Timers ---------------------------------------------------------------------------
     Timer retryTimer{5000}, savingTimer{15000};

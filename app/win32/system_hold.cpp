@@ -10,6 +10,10 @@ constexpr EXECUTION_STATE Awake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLA
 constexpr PROCESS_POWER_THROTTLING_STATE NotThrottled{
     PROCESS_POWER_THROTTLING_CURRENT_VERSION,
     PROCESS_POWER_THROTTLING_EXECUTION_SPEED | PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION, 0};
+// Older builds of Windows 10 know no timer-resolution flag and may refuse the whole call with
+// ERROR_INVALID_PARAMETER: then the execution speed alone, the one that slows the process.
+constexpr PROCESS_POWER_THROTTLING_STATE FullSpeed{PROCESS_POWER_THROTTLING_CURRENT_VERSION,
+                                                   PROCESS_POWER_THROTTLING_EXECUTION_SPEED, 0};
 // What a process has until it says otherwise: the system decides.
 constexpr PROCESS_POWER_THROTTLING_STATE SystemManaged{PROCESS_POWER_THROTTLING_CURRENT_VERSION, 0,
                                                        0};
@@ -87,13 +91,25 @@ std::string SystemHold::hold(HWND window, const std::wstring& reason) {
     // since the program never sets it otherwise.
     const PROCESS_POWER_THROTTLING_STATE throttling =
         calls_.powerThrottling().value_or(SystemManaged);
-    const std::optional<BOOL> optedOut = calls_.setPowerThrottling(NotThrottled);
-    if (!optedOut) {
-        done += " ; SetProcessInformation absent";
-    } else {
-        done += " ; " + throttlingCall(NotThrottled) + " = " + outcome(*optedOut, calls_);
-        if (*optedOut)
-            throttlingBefore_ = throttling;
+    for (const PROCESS_POWER_THROTTLING_STATE& asked : {NotThrottled, FullSpeed}) {
+        const std::optional<BOOL> optedOut = calls_.setPowerThrottling(asked);
+        if (!optedOut) {
+            done += " ; SetProcessInformation absent";
+            break;
+        }
+        const DWORD error = *optedOut ? 0 : calls_.lastError();
+        done += " ; " + throttlingCall(asked) + " = " +
+                (*optedOut ? "1" : "0 (erreur " + std::to_string(error) + ")");
+        if (*optedOut) {
+            // Only the mechanisms taken in hand go back: a build that refused one would refuse
+            // the call that sets it back as well.
+            throttlingBefore_ = PROCESS_POWER_THROTTLING_STATE{
+                throttling.Version, throttling.ControlMask & asked.ControlMask,
+                throttling.StateMask & asked.ControlMask};
+            break;
+        }
+        if (error != ERROR_INVALID_PARAMETER)
+            break;
     }
     return done;
 }

@@ -14,6 +14,16 @@ namespace {
 constexpr std::int32_t kSharingViolation = 32;
 constexpr std::int32_t kLockViolation = 33;
 constexpr std::int32_t kAccessDenied = 5;
+constexpr std::int32_t kUserMappedFile = 1224;
+constexpr std::int32_t kVirusInfected = 225;
+constexpr std::int32_t kFileNotFound = 2;
+
+// What a file held by another program gives: a sharing or lock violation, a deletion still
+// pending (access denied until the scanner's handle closes), a mapping of the file.
+constexpr std::int32_t kHeldErrors[] = {kSharingViolation, kLockViolation, kAccessDenied,
+                                        kUserMappedFile};
+// Final answers: a scanner's verdict, a file that is not there, no system code at all.
+constexpr std::int32_t kFinalErrors[] = {kVirusInfected, kFileNotFound, 0};
 
 // Virtual time from 0, so that the moments read as milliseconds since the first attempt.
 struct ZeroPlatform : test::VirtualPlatform {
@@ -38,7 +48,8 @@ struct HeldFile {
 };
 
 TEST(FileRetryTest, AFileLetGoWithinTwoSecondsIsUsedOnceItIsFree) {
-    for (const std::int32_t error : {kSharingViolation, kLockViolation}) {
+    for (const std::int32_t error : kHeldErrors) {
+        SCOPED_TRACE(error);
         test::VirtualPlatform platform;
         platform.setNow(1000);
         HeldFile file(platform, 1500, error);
@@ -65,17 +76,20 @@ TEST(FileRetryTest, AFileFreeAtOnceIsUsedWithoutWaiting) {
 }
 
 TEST(FileRetryTest, AFileHeldLongerFailsAfterTwoSecondsWithItsOwnError) {
-    ZeroPlatform platform;
-    HeldFile file{platform, 1'000'000};
-    try {
-        retryWhileFileShared(platform, std::ref(file), [] { return false; });
-        FAIL() << "no error";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Number, err::PathFileAccess);
-        EXPECT_EQ(e.LastDllError, kSharingViolation);
+    for (const std::int32_t error : kHeldErrors) {
+        SCOPED_TRACE(error);
+        ZeroPlatform platform;
+        HeldFile file{platform, 1'000'000, error};
+        try {
+            retryWhileFileShared(platform, std::ref(file), [] { return false; });
+            FAIL() << "no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.Number, err::PathFileAccess);
+            EXPECT_EQ(e.LastDllError, error);
+        }
+        EXPECT_EQ(file.attempts.back(), SharedFileWaitMs);
+        EXPECT_EQ(platform.tick(), SharedFileWaitMs);
     }
-    EXPECT_EQ(file.attempts.back(), SharedFileWaitMs);
-    EXPECT_EQ(platform.tick(), SharedFileWaitMs);
     // Just short of the limit it still goes.
     ZeroPlatform second;
     HeldFile justInTime{second, SharedFileWaitMs};
@@ -84,15 +98,28 @@ TEST(FileRetryTest, AFileHeldLongerFailsAfterTwoSecondsWithItsOwnError) {
 }
 
 TEST(FileRetryTest, OtherFailuresAreNotTriedAgain) {
-    ZeroPlatform platform;
-    HeldFile denied{platform, 1'000'000, kAccessDenied};
-    EXPECT_THROW(retryWhileFileShared(platform, std::ref(denied), [] { return false; }),
-                 RuntimeError);
-    HeldFile noCode{platform, 1'000'000, 0};
-    EXPECT_THROW(retryWhileFileShared(platform, std::ref(noCode), [] { return false; }),
-                 RuntimeError);
-    EXPECT_EQ(denied.attempts.size() + noCode.attempts.size(), 2u);
-    EXPECT_EQ(platform.tick(), 0);
+    for (const std::int32_t error : kFinalErrors) {
+        SCOPED_TRACE(error);
+        ZeroPlatform platform;
+        HeldFile file{platform, 1'000'000, error};
+        try {
+            retryWhileFileShared(platform, std::ref(file), [] { return false; });
+            FAIL() << "no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.LastDllError, error);
+        }
+        EXPECT_EQ(file.attempts.size(), 1u);
+        EXPECT_EQ(platform.tick(), 0);
+    }
+}
+
+TEST(FileRetryTest, OnlyWhatAHolderGivesCountsAsHeld) {
+    for (const std::int32_t error : kHeldErrors)
+        EXPECT_TRUE(isSharingViolation(RuntimeError(err::PathFileAccess, "t", "d", error)))
+            << error;
+    for (const std::int32_t error : kFinalErrors)
+        EXPECT_FALSE(isSharingViolation(RuntimeError(err::PathFileAccess, "t", "d", error)))
+            << error;
 }
 
 TEST(FileRetryTest, CloseDuringTheWaitEndsItWithoutAnotherAttempt) {

@@ -2,6 +2,10 @@
 
 #include <optional>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "app/user_folders.h"
 #include "tests/support/form_fixture.h"
 
@@ -212,6 +216,73 @@ TEST_F(FormLoadTest, ReadOnlySettingsFileIsReplaced) {
     EXPECT_FALSE(fs::equivalent(settingsFile(), oldFile));
     fs::permissions(oldFile, fs::perms::owner_write, fs::perm_options::add);
 }
+
+// A forced sign-out or a power cut in the middle of an update left the distributor's database
+// beside the program: the next start overwrites it with filler and deletes it, as after a sending.
+TEST_F(FormLoadTest, AWorkingFileLeftByAnEarlierRunIsOverwrittenAndDeletedAtStartUp) {
+    namespace fs = std::filesystem;
+    const fs::path leftover = appDir() / "temp.hd";
+    const std::string database = "48.85837,2.29448,50,1,0\r\n45.76404,4.83566,90,2,0\r\n";
+    writeFile(leftover, database);
+    fs::permissions(leftover, fs::perms::owner_read);  // read-only: wiped all the same
+    // A second name for the file shows what was written over it before its deletion.
+    const fs::path sameFile = dir_.path() / "same-file";
+    fs::create_hard_link(leftover, sameFile);
+    MainForm& form = makeForm();
+    ASSERT_TRUE(form.load());
+    EXPECT_FALSE(fs::exists(leftover));
+    const std::string overwritten = readFile(sameFile);
+    EXPECT_EQ(overwritten.find("48.85837"), std::string::npos) << "not overwritten";
+    EXPECT_EQ(overwritten.rfind("12-10-2026 14:05:09 ", 0), 0u) << overwritten.substr(0, 40);
+    EXPECT_GT(overwritten.size(), 20000u) << "no filler";
+    EXPECT_TRUE(platform_.mainShown);
+    EXPECT_TRUE(platform_.boxes.empty());
+    const std::string log = readFile(logFile());
+    const std::string line =
+        "Fichier de travail d'une mise à jour précédente réécrit et effacé : " +
+        pathText(appDir()) + "/temp.hd";
+    const auto wiped = log.find(line);
+    EXPECT_NE(wiped, std::string::npos) << log;
+    // Before the window shows, and so before the start-up's own line.
+    EXPECT_LT(wiped, log.find("Démarrage de VIGIE K7")) << log;
+    fs::permissions(sameFile, fs::perms::owner_write, fs::perm_options::add);
+
+    // The next start finds nothing, and says nothing of it.
+    form.unload();
+    form_.reset();
+    ASSERT_TRUE(makeForm().load());
+    const std::string again = readFile(logFile());
+    EXPECT_EQ(again.find("Fichier de travail", wiped + line.size()), std::string::npos) << again;
+}
+
+#ifdef _WIN32
+// Another program holds the file and never lets it be deleted: after the 2 s of retries the log
+// says so, the file stays, and the program starts as always.
+TEST_F(FormLoadTest, AWorkingFileThatCannotBeDeletedAtStartUpIsLeftAndTheProgramStarts) {
+    const std::filesystem::path leftover = appDir() / "temp.hd";
+    writeFile(leftover, "distributor's data\r\n");
+    HANDLE holder =
+        ::CreateFileW(leftover.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    MainForm& form = makeForm();
+    const bool loaded = form.load();
+    ::CloseHandle(holder);
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(std::filesystem::exists(leftover));
+    EXPECT_TRUE(platform_.mainShown);
+    EXPECT_TRUE(platform_.boxes.empty());
+    const std::string log = readFile(logFile());
+    EXPECT_NE(log.find("Fichier de travail tenu par un autre programme : effacement impossible "
+                       "après 2000 ms"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Fichier de travail d'une mise à jour précédente impossible à effacer : " +
+                       pathText(appDir()) + "/temp.hd"),
+              std::string::npos)
+        << log;
+}
+#endif
 
 TEST_F(FormLoadTest, ShutDownRunsOnceWhateverClosesTheWindow) {
     MainForm& form = makeForm();

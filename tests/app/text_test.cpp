@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "core/text.h"
 
 namespace vigie {
@@ -48,6 +51,23 @@ TEST(TextTest, OnlyWellFormedUtf8CountsAsUtf8) {
         EXPECT_EQ(validUtf8(c.bytes), c.repaired) << c.bytes;
         EXPECT_TRUE(isUtf8(validUtf8(c.bytes))) << c.bytes;
     }
+}
+
+// A server's reply: UTF-8 kept as it is, anything else read in the Western code page.
+TEST(TextTest, ServerRepliesAreUtf8OrWindows1252) {
+    struct Case {
+        std::string bytes;
+        std::string text;
+    };
+    for (const Case& c :
+         std::vector<Case>{{"230 Login successful.", "230 Login successful."},
+                           {"530 Acc\xE8s refus\xE9.", "530 Accès refusé."},
+                           {"257 \"/\" est le r\xE9pertoire courant \x80",
+                            "257 \"/\" est le répertoire courant €"},
+                           {"530 Accès refusé.", "530 Accès refusé."},
+                           // One byte that cannot be UTF-8 makes the whole reply 8-bit.
+                           {"230 \xC3\xA9t\xE9", "230 Ã©té"}})
+        EXPECT_EQ(utf8OrCp1252(c.bytes), c.text) << c.bytes;
 }
 
 TEST(TextTest, TrimAndNumberEntries) {

@@ -24,8 +24,9 @@ struct Fault {
     const char* name;
     std::string fault;
     std::int32_t size;
-    std::string recorded;  // start of the recorded text
-    std::size_t events;    // progress events before the failure
+    std::string recorded;            // start of the recorded text
+    std::size_t events;              // progress events of whole blocks before the failure
+    bool listedSizeArrived = false;  // then one more event counts it, before the end fails
 };
 
 void PrintTo(const Fault& f, std::ostream* os) {
@@ -46,11 +47,14 @@ TEST_P(CftpFault, FailsTheDownloadWithAReadRecordAndKeepsTheConnectionUsable) {
     std::string sRemote = "db.txt";
     EXPECT_FALSE(h.ftp->FTPDownloadFile(sLocal, sRemote));
     EXPECT_THAT(h.ftp->GetLastErrorMessage(), StartsWith(f.recorded));
-    // No final event: nothing claims that the whole file arrived.
-    ASSERT_EQ(h.events.size(), f.events);
+    // No event claims more than what arrived: the listed size only when it all came.
+    ASSERT_EQ(h.events.size(), f.events + (f.listedSizeArrived ? 1 : 0));
     for (std::size_t k = 0; k < f.events; ++k)
         EXPECT_EQ(h.events[k],
                   (Progress{static_cast<std::int32_t>(1 + 1024 * (k + 1)), f.size, true}));
+    if (f.listedSizeArrived) {
+        EXPECT_EQ(h.events.back(), (Progress{f.size, f.size, true}));
+    }
     // What was written are the server's own bytes.
     const std::string kept = readFile(sLocal);
     EXPECT_EQ(kept, bytes.substr(0, kept.size()));
@@ -66,13 +70,68 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"ShortInAFullBlock", "short:1100", 3000, "InternetReadFile error code: 12030", 1},
         Fault{"ShortInTheLastBlock", "short:100", 3000, "InternetReadFile2 error code: 12030", 2},
         Fault{"ShortByOneByte", "short:1", 2048, "InternetReadFile error code: 12030", 1},
-        Fault{"LongerThanListed", "extra:10", 3000, "InternetReadFile2 error code: 12030", 2},
+        Fault{"LongerThanListed", "extra:10", 3000, "InternetReadFile2 error code: 12030", 2, true},
         Fault{"LongerThanListedWholeBlocks", "extra:1", 2048, "InternetReadFile2 error code: 12030",
               2},
         Fault{"StalledTransfer", "stall:1500", 5000, "InternetReadFile error code: 12002", 1},
-        Fault{"StalledAfterTheLastByte", "stall:3000", 3000, "InternetReadFile2 error code: 12002",
-              2}),
+        Fault{"AbortedAfterTheLastByte", "holdabort:0", 3000, "InternetReadFile2 error code: 12030",
+              2, true}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+
+// A server that has sent the listed size and holds the data connection open (a bandwidth limit
+// does, for a minute and more): the file is whole, and the program does not wait for the server
+// to say so. The bar shows every byte while it waits.
+struct SlowClose {
+    const char* name;
+    std::string fault;
+    bool programTimeouts;  // the layer's own time limits, longer than the server's hold
+};
+
+void PrintTo(const SlowClose& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CftpSlowClose : public ::testing::TestWithParam<SlowClose> {};
+
+TEST_P(CftpSlowClose, AcceptsTheWholeFileWithoutTheServersEnd) {
+    const SlowClose& c = GetParam();
+    FtpTestServer server({{"K7ABCDE", "pw1"}}, c.fault);
+    const std::string bytes = testBytes(3000, 23);
+    server.putFile("db.txt", bytes);
+    TempDir dir;
+    std::optional<Harness> h;
+    if (c.programTimeouts)
+        h.emplace(ftp::CurlFtpOptions{});
+    else
+        h.emplace();
+    int yieldsAfterTheLastEvent = 0;
+    h->onYield = [&] {
+        if (!h->events.empty() && h->events.back().current == 3000)
+            ++yieldsAfterTheLastEvent;
+    };
+    ASSERT_TRUE(h->ftp->OpenConnection(server.address(), "K7ABCDE", "pw1"));
+    std::string sLocal = (dir.path() / "db.txt").string();
+    std::string sRemote = "db.txt";
+    EXPECT_TRUE(h->ftp->FTPDownloadFile(sLocal, sRemote)) << h->ftp->GetLastErrorMessage();
+    EXPECT_EQ(readFile(sLocal), bytes);
+    EXPECT_EQ(h->events, downloadEvents(3000));
+    // The bar reached the end when the last byte came, not when the server let go: the window
+    // kept its turns in between.
+    EXPECT_GT(yieldsAfterTheLastEvent, 10);
+    h->ftp->CloseConnection();
+    EXPECT_EQ(h->curl().openHandles(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, CftpSlowClose,
+    ::testing::Values(
+        // Never lets go: the layer's short time limit of the tests ends the wait.
+        SlowClose{"NeverCloses", "stall:3000", false},
+        SlowClose{"ClosesAfterASecondAndAHalf", "slowclose:1500", false},
+        // With the program's own limits, which would wait a minute: the data connection is
+        // closed after 10 s, before the server aborts the transfer it still holds.
+        SlowClose{"AbortsAfterTwelveSeconds", "holdabort:12000", true}),
+    [](const ::testing::TestParamInfo<SlowClose>& info) { return std::string(info.param.name); });
 
 TEST(CftpFaults, RefusedRetrieveLeavesTheServerReply) {
     FtpTestServer server({{"K7ABCDE", "pw1"}}, "reply:451 Requested action aborted.");

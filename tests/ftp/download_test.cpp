@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -232,6 +233,99 @@ TEST_F(Download, ProgressHandlerMovesTheBarAndRoundsHalfToEven) {
         EXPECT_EQ(f.statusLabel.caption, c.percent < 0 ? "untouched" : statusText(c.percent));
     }
     EXPECT_THROW(f.session().showDownloadProgress(0, 0, false), RuntimeError);
+}
+
+// A server that has all the users it takes answers 421 and closes. The connection is tried
+// again after pauses of 15, 30 and 60 s, each lengthened by a random part of up to a half; a
+// server still busy after that gets a box of its own, and Close ends a pause at once.
+struct BusyCase {
+    const char* name;
+    int refusals;          // connections the server turns away
+    std::int64_t closeAt;  // virtual ms after the start when Close is pressed; 0: never
+    int attempts;          // connections the program makes
+    bool connected;
+    bool busyBox;
+};
+
+void PrintTo(const BusyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class BusyServer : public Download, public ::testing::WithParamInterface<BusyCase> {};
+
+TEST_P(BusyServer, IsTriedAgainAfterPausesThatGrowThenGivenUpWithItsOwnBox) {
+    const BusyCase& c = GetParam();
+    FtpTestServer busy({{"K7ABCDE", "pw1"}}, "busy:" + std::to_string(c.refusals));
+    env_.set("VIGIE_UPDATE_SERVER", busy.address());
+    MainForm& f = form();
+    f.statusLabel.caption = "before";
+    const std::int64_t start = platform_.tick();
+    // Virtual time stands still while a connection is made: each try has a moment of its own.
+    std::vector<std::int64_t> tries;
+    platform_.onYield = [&] {
+        const bool pausing = f.statusLabel.caption.rfind(text::ServerBusyStatusStart, 0) == 0;
+        if (!pausing && (tries.empty() || tries.back() != platform_.tick()))
+            tries.push_back(platform_.tick());
+    };
+    std::string statusInThePause;
+    platform_.at(start + 10'000, [&] { statusInThePause = f.statusLabel.caption; });
+    if (c.closeAt != 0)
+        platform_.at(start + c.closeAt, [&] {
+            f.session().stopRequested = true;
+            f.session().disconnectFromServer();
+        });
+
+    EXPECT_EQ(f.session().connectToServer(), c.connected);
+
+    const auto lines = busy.commands();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "BUSY"), std::min(c.attempts, c.refusals));
+    ASSERT_EQ(static_cast<int>(tries.size()), c.attempts) << readFile(logFile());
+    for (int k = 1; k < c.attempts; ++k) {
+        const std::int64_t base = std::int64_t{15'000} << (k - 1);
+        EXPECT_GE(tries[k] - tries[k - 1], base) << "pause " << k;
+        EXPECT_LE(tries[k] - tries[k - 1], base + base / 2) << "pause " << k;
+    }
+    EXPECT_THAT(statusInThePause, ::testing::StartsWith(text::ServerBusyStatusStart));
+    if (c.closeAt != 0) {
+        // Close ended the pause within a slice of the wait.
+        EXPECT_LE(platform_.tick() - start, c.closeAt + 100);
+    } else if (c.connected) {
+        EXPECT_EQ(f.statusLabel.caption, "before");
+    }
+    if (c.busyBox) {
+        ASSERT_EQ(platform_.boxes.size(), 1u);
+        EXPECT_EQ(platform_.boxes[0].text, text::ServerBusy);
+        EXPECT_EQ(platform_.boxes[0].title, "Erreur");
+        EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Exclamation);
+    } else {
+        EXPECT_TRUE(platform_.boxes.empty());
+    }
+    EXPECT_FALSE(f.session().loginRefused);
+    EXPECT_EQ(platform_.pointers.back(), PointerDefault);
+    // The server's own words reach the log.
+    EXPECT_THAT(readFile(logFile()), HasSubstr("421 1 users (the maximum) are already logged in"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, BusyServer,
+    ::testing::Values(BusyCase{"FreeAfterTwoRefusals", 2, 0, 3, true, false},
+                      BusyCase{"StillBusyAfterThreePauses", 99, 0, 4, false, true},
+                      BusyCase{"CloseDuringThePause", 99, 10'050, 1, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// An older server set up in French answers in Latin-1: its words reach the log with their
+// accents, as they do on Windows.
+TEST_F(Download, RepliesInLatin1ReachTheLogWithTheirAccents) {
+    FtpTestServer french({{"K7ABCDE", "pw1"}}, "latin1:0");
+    env_.set("VIGIE_UPDATE_SERVER", french.address());
+    MainForm& f = form();
+    ASSERT_TRUE(f.session().connectToServer());
+    f.session().disconnectFromServer();
+    f.session().devicePassword = "wrong";
+    EXPECT_FALSE(f.session().connectToServer());
+    const std::string log = readFile(logFile());
+    EXPECT_THAT(log, HasSubstr("Connecté au serveur : 257 \"/\" est le répertoire courant."));
+    EXPECT_THAT(log, HasSubstr("530 Accès refusé."));
 }
 
 TEST_F(Download, ServerAndWorkingFileLocation) {

@@ -10,9 +10,15 @@ so that a test can see what reached the server. A fault can be injected into RET
   stall:<n>       send n bytes, then stop sending (the connection stays open)
   short:<n>       send the file without its last n bytes, then report success
   extra:<n>       send the file followed by n more bytes, then report success
+  slowclose:<ms>  send the whole file, then hold the data connection open ms milliseconds
+                  before closing it and reporting success (a server with a bandwidth limit)
+  holdabort:<ms>  the same, but abort the data connection (426) at the end of the hold
 and one into the login and one into the end of a session:
   latelogin:<ms>  answer PASS only after ms milliseconds
   mutequit:0      never answer QUIT
+  busy:<n>        turn the first n connections away at the greeting with 421, as a server does
+                  that has all the users it takes; the next ones are served
+  latin1:0        answer the login in French, in Latin-1 (an older server set up in French)
 """
 
 import argparse
@@ -24,6 +30,7 @@ import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, FileProducer, _FileReadWriteError
+from pyftpdlib.ioloop import AsyncChat
 from pyftpdlib.servers import FTPServer, ThreadedFTPServer
 
 _log_lock = threading.Lock()
@@ -51,6 +58,8 @@ class FaultyProducer(FileProducer):
         self.extra_left = count if fault == "extra" else 0
 
     def _limit(self):
+        if self.fault in ("slowclose", "holdabort"):
+            return self.size
         if self.fault in ("drop", "stall"):
             return self.count
         if self.fault == "short":
@@ -67,6 +76,10 @@ class FaultyProducer(FileProducer):
                 raise _FileReadWriteError(5)  # EIO: the data connection is aborted
             if self.fault == "stall":
                 _stop.wait(120)
+            if self.fault in ("slowclose", "holdabort"):
+                _stop.wait(self.count / 1000)
+            if self.fault == "holdabort":
+                raise _FileReadWriteError(5)
             return b""
         data = self.file.read(want)
         if not data and self.extra_left:
@@ -78,6 +91,7 @@ class FaultyProducer(FileProducer):
 
 def make_handler(args):
     fault, _, fault_arg = (args.fault or "").partition(":")
+    turned_away = [0]
 
     class Handler(FTPHandler):
         banner = "Test server ready."
@@ -87,6 +101,37 @@ def make_handler(args):
 
         def on_connect(self):
             log_line(args.log, "CONNECT")
+
+        def handle(self):
+            if fault == "busy" and turned_away[0] < int(fault_arg):
+                turned_away[0] += 1
+                self.on_connect()
+                log_line(args.log, "BUSY")
+                self.respond("421 1 users (the maximum) are already logged in, sorry")
+                self.close_when_done()
+                return
+            super().handle()
+
+        def push(self, s):
+            # The handler writes its replies in UTF-8; an older server, in its own code page.
+            if fault == "latin1":
+                return AsyncChat.push(self, s.encode("latin-1"))
+            return super().push(s)
+
+        def ftp_PWD(self, line):
+            if fault == "latin1":
+                return self.respond('257 "%s" est le répertoire courant.' % self.fs.cwd)
+            return super().ftp_PWD(line)
+
+        def handle_auth_success(self, home, password, msg_login):
+            if fault == "latin1":
+                msg_login = "Bienvenue, vous êtes dans votre répertoire."
+            return super().handle_auth_success(home, password, msg_login)
+
+        def handle_auth_failed(self, msg, password):
+            if fault == "latin1":
+                msg = "Accès refusé."
+            return super().handle_auth_failed(msg, password)
 
         def on_disconnect(self):
             log_line(args.log, "DISCONNECT")
@@ -140,7 +185,9 @@ def main():
     handler, fault = make_handler(args)
     handler.authorizer = authorizer
     # A stalled transfer or a late login blocks its own thread only.
-    server_class = ThreadedFTPServer if fault in ("stall", "latelogin") else FTPServer
+    server_class = (ThreadedFTPServer if fault in ("stall", "latelogin", "slowclose",
+                                                 "holdabort")
+                    else FTPServer)
     server = server_class(("127.0.0.1", 0), handler)
     print("PORT %d" % server.address[1], flush=True)
     try:

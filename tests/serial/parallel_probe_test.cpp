@@ -1,6 +1,7 @@
 // Probes side by side on real threads: the answers that come in time, a port that never answers
 // in time (its probe goes on alone, lets go of the port when the system finally answers, and
-// leaves the next probe of that port alone), and the errors of probes.
+// leaves the next probe of that port alone), a probe whose thread starts late (its time runs from
+// its own start), and the errors of probes and of starting their threads.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 
 #include "core/runtime_error.h"
 #include "serial/parallel_probe.h"
@@ -113,6 +116,51 @@ TEST(ParallelProbe, LeavesOutAPortThatDoesNotAnswerInTime) {
     system.awaitFinished(4);
     EXPECT_FALSE(system.waiting(2));
     EXPECT_EQ(system.openPorts(), 0);
+}
+
+// Starts each probe's thread at once, except the nth, which is handed to `late`.
+ThreadStarter startingLate(int nth, std::function<void(std::function<void()>)> late) {
+    auto count = std::make_shared<int>(0);
+    return [count, nth, late](std::function<void()> work) {
+        if (++*count == nth)
+            late(std::move(work));
+        else
+            std::thread(std::move(work)).detach();
+    };
+}
+
+TEST(ParallelProbe, APortsTimeRunsFromItsOwnStart) {
+    System system;
+    system.answers = {{1, R::Opened}, {2, R::Opened}, {3, R::AccessDenied}};
+    // A busy machine starts the second probe's thread long after the limit has passed since the
+    // call; the probe then answers at once, and its port is not lost.
+    const ThreadStarter late = startingLate(2, [](std::function<void()> work) {
+        std::thread([work] {
+            std::this_thread::sleep_for(500ms);
+            work();
+        }).detach();
+    });
+    EXPECT_EQ(probeSideBySide(system.probe(), {1, 2, 3}, 200ms, late),
+              (std::map<int, R>{{1, R::Opened}, {2, R::Opened}, {3, R::AccessDenied}}));
+}
+
+TEST(ParallelProbe, GivesUpOnAProbeThatNeverStarts) {
+    System system;
+    system.answers = {{1, R::Opened}, {2, R::Opened}};
+    // The thread is never run: the wait still ends, kProbeStartLimits limits after the call.
+    const ThreadStarter never = startingLate(2, [](std::function<void()>) {});
+    EXPECT_EQ(probeSideBySide(system.probe(), {1, 2}, 20ms, never),
+              (std::map<int, R>{{1, R::Opened}}));
+}
+
+TEST(ParallelProbe, AThreadThatCannotStartIsAnError) {
+    System system;
+    system.answers = {{1, R::Opened}, {2, R::Opened}};
+    const ThreadStarter refused = startingLate(2, [](std::function<void()>) {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    EXPECT_THROW(probeSideBySide(system.probe(), {1, 2}, 24h, refused), RuntimeError);
+    system.awaitFinished(1);
 }
 
 TEST(ParallelProbe, RaisesTheErrorOfAProbeThatAnsweredInTime) {

@@ -77,19 +77,27 @@ TEST_P(PortListProbeRun, ListsWhatTheProbeFound) {
     EXPECT_EQ(probe_.limits, std::vector<std::int64_t>{1000});
     // However slow the ports, the list is ready within the probes' limit.
     EXPECT_LE(platform_.tick() - start, 1500);
-    // The ports left out for their silence are named in the log, for support.
-    std::string silent;
-    for (int n : expectedProbes)
-        if (c.delays.count(n) && c.delays.at(n) > 1000)
-            silent += (silent.empty() ? "COM" : ", COM") + std::to_string(n);
+    // The silent ports are named in the log, for support: those the system does not list are
+    // left out, those it lists are offered.
+    std::string silent, silentPresent;
+    for (int n : expectedProbes) {
+        if (!c.delays.count(n) || c.delays.at(n) <= 1000)
+            continue;
+        std::string& names =
+            std::count(c.listed.begin(), c.listed.end(), n) ? silentPresent : silent;
+        names += (names.empty() ? "COM" : ", COM") + std::to_string(n);
+    }
     const std::string log = readFile(logFile());
-    if (silent.empty())
+    if (silent.empty() && silentPresent.empty()) {
         EXPECT_EQ(log.find("sans réponse"), std::string::npos) << log;
-    else
-        EXPECT_NE(
-            log.find("Ports sans réponse après 1000 ms, laissés hors de la liste : " + silent),
-            std::string::npos)
-            << log;
+    }
+    EXPECT_EQ(log.find("laissés hors de la liste : " + silent) != std::string::npos,
+              !silent.empty())
+        << log;
+    EXPECT_EQ(log.find("présents dans la liste du système et proposés comme libres : " +
+                       silentPresent) != std::string::npos,
+              !silentPresent.empty())
+        << log;
     EXPECT_EQ(form.portList.items, c.items);
     EXPECT_EQ(form.portList.listIndex, c.selected);
     if (c.box.empty()) {
@@ -156,14 +164,29 @@ INSTANTIATE_TEST_SUITE_P(
                   "",
                   {3, 256, 300}},
         // Ports that take 10 s to answer (a Bluetooth port failing) count as ports that do not
-        // answer: neither listed nor counted.
-        ProbeCase{"SlowPortsAreLeftOut",
+        // answer: neither listed nor counted, unless the system lists them as present: then the
+        // user may need them, and they are offered as free.
+        ProbeCase{"SlowPortsAreLeftOutUnlessTheSystemListsThem",
                   {{2, R::Opened}, {5, R::Opened}, {16, R::Opened}, {17, R::AccessDenied}},
-                  {" 5", "17 - In Use"},
+                  {" 5", " 16", "17 - In Use"},
                   0,
                   "",
                   {16, 17},
                   {{2, 10000}, {16, 10000}, {5, 999}, {17, 1000}}},
+        ProbeCase{"APresentPortThatNeverAnswersIsOffered",
+                  {{3, R::AccessDenied}},
+                  {" 1", "3 - In Use", " 15"},
+                  0,
+                  "",
+                  {1, 3, 15},
+                  {{1, 10000}, {15, 10000}}},
+        ProbeCase{"APresentPortInUseSlowToAnswerIsOfferedFree",
+                  {{2, R::AccessDenied}},
+                  {" 2"},
+                  0,
+                  "",
+                  {2},
+                  {{2, 5000}}},
         ProbeCase{"SlowPortsDoNotCountAsAbsent", {}, {}, -1, "", {}, {{4, 10000}}},
         ProbeCase{
             "SlowPortsDoNotCountAsInUse", {{4, R::AccessDenied}}, {}, -1, "", {}, {{4, 1001}}},

@@ -1,6 +1,7 @@
 // The hold on the system (awake, no sign-out) across every ending of an update, in virtual time:
-// held once from the moment the port opens, for as long as the update runs, released once at its
-// end, never while the window is idle and never twice because an error box restarted the update.
+// held from the moment the port opens, for as long as the update works, released at its end,
+// never while the window is idle; let go while a box of the update waits for its answer, and held
+// again when Yes takes the update up again.
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,8 @@ struct Ending {
     std::function<void(SystemHoldTest&, MainForm&)> arrange;
     std::optional<std::string> status;  // the status the ending leaves, where it is fixed
     bool restarts = false;
+    // The holds (true) and releases (false) in order: a box lets go, Yes holds again.
+    std::vector<bool> holds = {true, false};
 };
 
 void PrintTo(const Ending& e, std::ostream* os) {
@@ -71,18 +74,29 @@ TEST_P(SessionEndings, HeldFromThePortsOpeningToTheEndThenReleasedOnce) {
     ASSERT_TRUE(platform().holdCalls.empty()) << "held at start-up";
     ending.arrange(*this, form);
 
-    // Watched at every yield: the port open means an update runs, and it must be held then.
+    // Watched at every yield: the port open means an update runs, and it must be held then,
+    // unless a box answered otherwise than Yes is ending it.
     auto arranged = platform().onYield;
     int unheldYields = 0;
+    int heldBoxes = 0;
+    bool boxEndsUpdate = false;
     std::int64_t lastOpen = -1;
     platform().onYield = [&, arranged] {
         if (port().portOpen()) {
             lastOpen = platform().tick();
-            if (!platform().systemHeld)
+            if (!platform().systemHeld && !boxEndsUpdate)
                 ++unheldYields;
         }
         if (arranged)
             arranged();
+    };
+    auto arrangedBox = platform().onBox;
+    platform().onBox = [&, arrangedBox](const ShownBox& box) {
+        if (platform().systemHeld || form.session().systemHeld())
+            ++heldBoxes;
+        boxEndsUpdate = platform().answers.empty() || platform().answers.front() != mb::Yes;
+        if (arrangedBox)
+            arrangedBox(box);
     };
     form.startUpdate();
 
@@ -91,13 +105,18 @@ TEST_P(SessionEndings, HeldFromThePortsOpeningToTheEndThenReleasedOnce) {
     }
     EXPECT_EQ(port().opens, ending.restarts ? 2 : 1);
     EXPECT_EQ(unheldYields, 0);
+    EXPECT_EQ(heldBoxes, 0) << "held while a box waited for its answer";
     const auto& calls = platform().holdCalls;
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_TRUE(calls[0].hold);
-    EXPECT_EQ(calls[0].reason, kReason);
+    std::vector<bool> holds;
+    for (const SystemHoldCall& call : calls) {
+        holds.push_back(call.hold);
+        EXPECT_EQ(call.reason, call.hold ? kReason : "");
+    }
+    ASSERT_EQ(holds, ending.holds);
     EXPECT_LE(calls[0].at, k7().wakeUpTimes.front()) << "held after the device was woken";
-    EXPECT_FALSE(calls[1].hold);
-    EXPECT_GE(calls[1].at, lastOpen) << "released while the port was still open";
+    if (!boxEndsUpdate) {
+        EXPECT_GE(calls.back().at, lastOpen) << "released while the port was still open";
+    }
     EXPECT_FALSE(platform().systemHeld);
     EXPECT_FALSE(form.session().systemHeld());
 }
@@ -141,7 +160,9 @@ INSTANTIATE_TEST_SUITE_P(
                    vanishWhileSending(t, f);
                    t.platform().answers = {mb::Yes};
                },
-               text::Success, true},
+               text::Success,
+               true,
+               {true, false, true, false}},
         Ending{"DownloadBoxNo", blockTheWorkingFile, text::Failed},
         Ending{"DownloadBoxYesRetries",
                [](SystemHoldTest& t, MainForm& f) {
@@ -149,7 +170,9 @@ INSTANTIATE_TEST_SUITE_P(
                    t.platform().answers = {mb::Yes};
                    t.platform().onBox = [&t](const ShownBox&) { fs::remove_all(t.workFile()); };
                },
-               text::Success},
+               text::Success,
+               false,
+               {true, false, true, false}},
         // The close box, or a sign-out that the user forced (WM_ENDSESSION): the shut-down runs
         // inside one of the session's yields and lets the system go before the program ends,
         // since the system may end the process as soon as the shut-down returns.
@@ -166,6 +189,30 @@ INSTANTIATE_TEST_SUITE_P(
                },
                std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The whole story of an update that a box interrupts: held, the box lets the system go for as long
+// as it waits, Yes holds it again for the restarted update, whose end lets it go.
+TEST_F(SystemHoldTest, ABoxLetsTheSystemGoUntilYesTakesTheUpdateUpAgain) {
+    MainForm& form = loadWithServer();
+    k7().vanishAfterLines = 30;
+    platform().answers = {mb::Yes};
+    std::size_t callsBeforeBox = 0;
+    platform().onBox = [&](const ShownBox& box) {
+        callsBeforeBox = platform().holdCalls.size();
+        EXPECT_FALSE(platform().systemHeld) << box.text;
+        EXPECT_FALSE(form.session().systemHeld());
+    };
+    form.startUpdate();
+    EXPECT_EQ(form.statusLabel.caption, text::Success);
+    std::vector<std::string> story;
+    for (std::size_t i = 0; i < platform().holdCalls.size(); ++i) {
+        if (i == callsBeforeBox)
+            story.push_back("box, Yes");
+        story.push_back(platform().holdCalls[i].hold ? "hold" : "release");
+    }
+    EXPECT_EQ(story, (std::vector<std::string>{"hold", "release", "box, Yes", "hold", "release"}));
+    EXPECT_EQ(platform().boxes.size(), 1u);
+}
 
 TEST_F(SystemHoldTest, NeverHeldWhileIdleNorWhenThePortDoesNotOpen) {
     MainForm& form = loadWithServer();

@@ -80,7 +80,9 @@ enum class Scene {
     MissingFile,
     CutShortDownload,
     VanishWhileSending,
-    CloseWhileSending
+    CloseWhileSending,
+    BusyServer,
+    ProgramClosedDuringTheConnection
 };
 
 struct LogCase {
@@ -164,6 +166,12 @@ class SceneRun : public SessionFixture {
                 break;
             case Scene::CloseWhileSending:
                 break;
+            case Scene::BusyServer:
+                ftp_->busyConnects = 2;
+                break;
+            case Scene::ProgramClosedDuringTheConnection:
+                ftp_->yieldWhileWaiting = true;
+                break;
         }
         MainForm& form = load(std::move(layer_));
         if (scene == Scene::MissingFile) {
@@ -179,6 +187,14 @@ class SceneRun : public SessionFixture {
                     std::count(k7_.received.begin(), k7_.received.end(), '\n') >= 50) {
                     closed = true;
                     form.stopUpdate();
+                }
+            };
+        }
+        if (scene == Scene::ProgramClosedDuringTheConnection) {
+            platform_.onYield = [&form, this, closed = false]() mutable {
+                if (!closed && form.session().stage == 6 && ftp_->connectCalls == 1) {
+                    closed = true;
+                    form.unload();
                 }
             };
         }
@@ -222,6 +238,17 @@ TEST_P(UpdateLogTest, HoldsTheEventsThatExplainTheOutcomeAndChangesNone) {
             log, std::vector<std::string>{"Démarrage de VIGIE K7 Téléchargement",
                                           "Mise à jour : port « 1 », base « Radars »"} +
                      c.events));
+        // One result per update, never after the program's end.
+        EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                                [](const std::string& l) {
+                                    return l.find(" Résultat : ") != std::string::npos;
+                                }),
+                  1);
+        const auto end = std::find_if(log.begin(), log.end(), [](const std::string& l) {
+            return l.find(" Fin du programme") != std::string::npos;
+        });
+        for (auto l = end; l != log.end(); ++l)
+            EXPECT_EQ(l->find(" Résultat : "), std::string::npos) << *l;
         EXPECT_EQ(log[0].rfind("2026-12-10 14:05:09.042 Démarrage de VIGIE K7 Téléchargement " +
                                    std::to_string(VIGIE_VERSION_MAJOR) + ".",
                                0),
@@ -323,7 +350,26 @@ INSTANTIATE_TEST_SUITE_P(
                 kDialogue + std::vector<std::string>{"Téléchargement réussi"} + kSending +
                     std::vector<std::string>{"Bouton Close",
                                              "Envoi interrompu (Close) après 50 lignes sur 110",
-                                             "Résultat : " + text::Stopped}}),
+                                             "Résultat : " + text::Stopped}},
+        // Turned away twice, then taken after the two pauses of the virtual clock.
+        LogCase{"BusyServer", Scene::BusyServer, text::Success,
+                kDialogue +
+                    std::vector<std::string>{
+                        "Serveur occupé : 421 Too many users, try again later. ; nouvel essai 1 "
+                        "sur 3 dans ",
+                        "Serveur occupé : 421 Too many users, try again later. ; nouvel essai 2 "
+                        "sur 3 dans ",
+                        "Connecté au serveur", "Téléchargement réussi"} +
+                    kSending + std::vector<std::string>{kSuccessLine}},
+        // The window closed while the server is reached: the update's result comes before the
+        // program's end, and says who stopped it.
+        LogCase{"ProgramClosedDuringTheConnection", Scene::ProgramClosedDuringTheConnection,
+                "Connecté au serveur. \r\nDébut du téléchargement...",
+                kDialogue +
+                    std::vector<std::string>{
+                        "Résultat : mise à jour arrêtée par l'utilisateur (programme "
+                        "fermé)",
+                        "Fin du programme"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -51,6 +51,12 @@ ftp::Handle MemoryFtpLayer::internetConnect(ftp::Handle session, const std::stri
     }
     if (unreachable)
         return fail(ftp::code::CannotConnect);
+    if (busyConnects > 0) {
+        --busyConnects;
+        log.push_back("BUSY");
+        lastResponse_ = "421 Too many users, try again later.";
+        return fail(ftp::code::ExtendedError);
+    }
     log.push_back("CONNECT " + user);
     const auto it = users.find(user);
     if (it == users.end() || it->second != password) {

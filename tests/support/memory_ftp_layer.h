@@ -22,6 +22,7 @@ class MemoryFtpLayer : public ftp::FtpLayer {
 
     // Failures.
     bool unreachable = false;  // connects fail as if no server answered (code 12029)
+    int busyConnects = 0;      // the next connects are turned away with 421 (code 12003)
     int failReadAt = 0;        // the Nth read (1-based, counted over the layer's life) fails
     bool failOpen = false;     // opening a remote file fails with openFailReply (code 12003)
     std::string openFailReply = "550 Failed to open file.";

@@ -79,6 +79,12 @@ inline const std::string Firewall =
     "base de données.";
 inline const std::string FirewallFirstLine =
     "Vous avez peut-être un pare-feu sur votre ordinateur ou sur votre réseau. ";
+// A server that still turns the connection away (421) after the pauses.
+inline const std::string ServerBusy =
+    "Le serveur de mise à jour est occupé : trop d'utilisateurs s'y connectent en ce moment.\r\n"
+    "Votre K7 n'a pas été modifié. Veuillez réessayer la mise à jour plus tard.";
+inline const std::string ServerBusyStatusStart =
+    "Le serveur de mise à jour est occupé.\r\nNouvel essai dans ";
 
 // The port's boxes (title "Vigie K7").
 inline const std::string InvalidPortBox =

@@ -32,6 +32,9 @@ FAULTS = {
     "SHORT": "short:100",  # leaves out the last 100 bytes and reports success
     "STALL": "stall:1500", # sends 1500 bytes, then nothing more
     "LATELOGIN": "latelogin:2000",  # answers the password after 2 s
+    "BUSY": "busy:1000000",  # turns every connection away with 421 at the greeting
+    "HOLDABORT": "holdabort:12000",  # holds the data connection 12 s after the last byte
+    "LATIN1": "latin1:0",  # answers the login in French, in Latin-1
 }
 
 

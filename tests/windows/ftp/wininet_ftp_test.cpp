@@ -311,6 +311,24 @@ INSTANTIATE_TEST_SUITE_P(Transfers, WinInetFtpFault,
                              return std::string(info.param.name);
                          });
 
+// A server that has all the users it takes answers 421 at the greeting: its reply is what the
+// client records, not WinINet's view of a closed connection, so that the window can tell a busy
+// server from one it cannot reach.
+TEST_F(WinInetFtp, BusyServerIsRecordedWithItsReply) {
+    EXPECT_FALSE(ftp_->OpenConnection(serverAddress("VIGIE_FTP_PORT_BUSY"), "K7ABCDE", "pw1"));
+    EXPECT_EQ(ftp_->GetLastErrorMessage(),
+              "421 1 users (the maximum) are already logged in, sorry");
+    EXPECT_EQ(layer_->lastError(), ftp::code::ExtendedError);
+    ftp_->CloseConnection();
+    EXPECT_EQ(layer_->openHandles(), 0u);
+}
+
+// An older server set up in French: its reply in Latin-1 reaches the record with its accents.
+TEST_F(WinInetFtp, RepliesInLatin1KeepTheirAccents) {
+    connect("VIGIE_FTP_PORT_LATIN1");
+    EXPECT_THAT(layer_->lastResponseInfo(), ::testing::HasSubstr("répertoire"));
+}
+
 TEST_F(WinInetFtp, StalledServerTimesOutWhileTheEventQueueRuns) {
     putFile("stalled.bin", testBytes(5000, 8));
     connect("VIGIE_FTP_PORT_STALL");
@@ -468,6 +486,30 @@ class WinInetFtpShipped : public WinInetFtp {
   protected:
     WinInetFtpShipped() : WinInetFtp(ftp::WinInetFtpOptions{}) {}
 };
+
+// A server that has sent every byte and holds the data connection open (a bandwidth limit does,
+// for a minute and more) and then aborts it: the file is whole, and the program closes the
+// transfer after 10 s instead of waiting for the server's end. The bar shows every byte while it
+// waits.
+TEST_F(WinInetFtpShipped, WholeFileFromAServerSlowToCloseIsAcceptedAfterTenSeconds) {
+    const std::string bytes = testBytes(3000, 24);
+    putFile("slow.bin", bytes);
+    connect("VIGIE_FTP_PORT_HOLDABORT");
+    int yieldsAfterTheLastEvent = 0;
+    onYield_ = [&] {
+        if (!events_.empty() && events_.back().current == 3000)
+            ++yieldsAfterTheLastEvent;
+    };
+    std::string sLocal = local("slow.bin");
+    std::string sRemote = "slow.bin";
+    EXPECT_TRUE(ftp_->FTPDownloadFile(sLocal, sRemote)) << ftp_->GetLastErrorMessage();
+    EXPECT_TRUE(readFile(sLocal) == bytes);
+    EXPECT_EQ(events_, (std::vector<Progress>{{1025, 3000}, {2049, 3000}, {3000, 3000}}));
+    EXPECT_GT(yieldsAfterTheLastEvent, 10);
+    onYield_ = nullptr;
+    ftp_->CloseConnection();
+    EXPECT_EQ(layer_->openHandles(), 0u);
+}
 
 TEST_F(WinInetFtpShipped, DownloadsAndAServerThatHoldsTheCloseHoldsItNoLongerThanItsLimit) {
     const ftp::WinInetFtpOptions shipped;

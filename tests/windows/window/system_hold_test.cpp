@@ -23,6 +23,9 @@ class ScriptedPowerCalls : public PowerCalls {
     bool blockReasonTakes = true;
     bool hasSetProcessInformation = true;
     bool throttlingTakes = true;
+    // A build of Windows 10 older than the timer-resolution flag refuses any call that names it.
+    bool knowsTimerFlag = true;
+    DWORD throttlingError = ERROR_INVALID_PARAMETER;  // why a throttling call is refused
     std::optional<PROCESS_POWER_THROTTLING_STATE> throttlingNow;  // what Get tells, if it can
     std::vector<std::string> calls;
 
@@ -44,15 +47,21 @@ class ScriptedPowerCalls : public PowerCalls {
         if (!hasSetProcessInformation)
             return std::nullopt;
         calls.push_back("SetProcessInformation " + masks(state));
-        return throttlingTakes;
+        const bool takes =
+            throttlingTakes &&
+            (knowsTimerFlag || ((state.ControlMask | state.StateMask) &
+                                PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION) == 0);
+        error_ = takes ? 0 : throttlingError;
+        return takes;
     }
     std::optional<PROCESS_POWER_THROTTLING_STATE> powerThrottling() override {
         return throttlingNow;
     }
-    DWORD lastError() override { return ERROR_INVALID_PARAMETER; }
+    DWORD lastError() override { return error_; }
 
   private:
     EXECUTION_STATE state_ = ES_CONTINUOUS;
+    DWORD error_ = ERROR_INVALID_PARAMETER;
 };
 
 constexpr auto Awake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED;
@@ -63,6 +72,8 @@ const std::wstring Reason =
 const std::string Block = "ShutdownBlockReasonCreate " + std::to_string(Reason.size());
 // Both throttling mechanisms taken in hand (execution speed 1, timer resolution 4) and off.
 const std::string OptOut = "SetProcessInformation 5,0";
+// The execution speed alone (1), where Windows refused both with ERROR_INVALID_PARAMETER.
+const std::string SpeedOnly = "SetProcessInformation 1,0";
 
 struct Case {
     const char* name;
@@ -89,8 +100,29 @@ TEST(Win32SystemHoldTest, HoldsWhatThisWindowsCanAndSetsBackOnlyWhatItChanged) {
          "SetProcessInformation absent"},
         {"SetProcessInformation refuses (Wine): nothing to set back",
          [](ScriptedPowerCalls& w) { w.throttlingTakes = false; },
+         {Hold, Block, OptOut, SpeedOnly, Release, "ShutdownBlockReasonDestroy"},
+         "contrôle 0x1, état 0x0) = 0 (erreur 87)"},
+        {"Older Windows 10 refuses the timer flag: the execution speed alone, set back alone",
+         [](ScriptedPowerCalls& w) { w.knowsTimerFlag = false; },
+         {Hold, Block, OptOut, SpeedOnly, Release, "ShutdownBlockReasonDestroy",
+          "SetProcessInformation 0,0"},
+         "contrôle 0x5, état 0x0) = 0 (erreur 87) ; "
+         "SetProcessInformation(ProcessPowerThrottling, contrôle 0x1, état 0x0) = 1"},
+        {"Only the execution speed taken: the timer's own state is not set back",
+         [](ScriptedPowerCalls& w) {
+             w.knowsTimerFlag = false;
+             w.throttlingNow = PROCESS_POWER_THROTTLING_STATE{1, 5, 5};
+         },
+         {Hold, Block, OptOut, SpeedOnly, Release, "ShutdownBlockReasonDestroy",
+          "SetProcessInformation 1,1"},
+         "contrôle 0x1, état 0x0) = 1"},
+        {"Refused for another reason: not asked again",
+         [](ScriptedPowerCalls& w) {
+             w.throttlingTakes = false;
+             w.throttlingError = ERROR_ACCESS_DENIED;
+         },
          {Hold, Block, OptOut, Release, "ShutdownBlockReasonDestroy"},
-         "= 0 (erreur 87)"},
+         "contrôle 0x5, état 0x0) = 0 (erreur 5)"},
         {"The block reason is refused: none to destroy",
          [](ScriptedPowerCalls& w) { w.blockReasonTakes = false; },
          {Hold, Block, OptOut, Release, "SetProcessInformation 0,0"},

@@ -103,6 +103,10 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(self.desk.drive("bar", MAIN_TITLE, "prgb1")[1], ["0"])
         # The fixed outer size, 5970 x 4965 twips, at 96 DPI.
         self.assertEqual(self.desk.rect(MAIN_TITLE)[2:], (398, 331))
+        # The log tells support which common controls the windows have (6 where the manifest's
+        # request took; Wine 8 answers 5.81 here).
+        self.assertRegex(self.desk.program_log_tail(500),
+                         r"Contrôles communs : comctl32 [0-9]+\.[0-9]+\.[0-9]+")
         self.assert_centred(MAIN_TITLE)
 
         self.assertEqual(self.desk.drive("menu", MAIN_TITLE, "MnuMainHelp")[0], 0)
@@ -123,6 +127,28 @@ class WindowTest(unittest.TestCase):
         self.assertRegex(line, rb"^\*[0-9]?\*1\*\r\n$")
         # A root that can be written keeps them there alone.
         self.assertFalse(os.path.exists(self.user_settings()), "settings in the user's folder")
+
+    def test_a_working_file_left_by_an_earlier_run_is_wiped_at_start(self):
+        """A forced sign-out in the middle of an update left the distributor's database beside
+        the program: the next start overwrites it with filler and deletes it before the main
+        window shows, and the update log names it."""
+        folder = program_folder(self.desk, ARGS.program)
+        leftover = os.path.join(folder, "temp.hd")
+        with open(leftover, "wb") as f:
+            f.write(b"48.85837,2.29448,50,1,0\r\n" * 100)
+        self.addCleanup(lambda: os.path.exists(leftover) and os.remove(leftover))
+        process, _ = self.start_program()
+        self.assertEqual(self.desk.drive("click", START_TITLE, "Next")[0], 0)
+        # The filler yields to the window's events every 10 characters, a round trip to Wine's
+        # server each: on a loaded machine that alone may pass the usual 20 s.
+        self.assertTrue(self.desk.wait(MAIN_TITLE, 90000),
+                        "no main window: " + self.desk.describe(process))
+        self.assertFalse(os.path.exists(leftover), "the working file is still there")
+        log = self.desk.program_log_tail(500)
+        wiped = [line for line in log.splitlines()
+                 if "Fichier de travail d'une mise à jour précédente réécrit et effacé : P:" in line
+                 and line.endswith("temp.hd")]
+        self.assertTrue(wiped, log)
 
     def test_missing_documents_show_their_messages(self):
         process, _ = self.start_program(documents=False)
