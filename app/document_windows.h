@@ -20,7 +20,7 @@ struct DocumentWindow {
     std::string buttonCaption;
     Rect button;
     bool buttonFocusedFirst;  // the button comes first in the tab order
-    // What Form_Load leaves in the text box.
+    // What load leaves in the text box.
     std::string text;  // UTF-8, "\n" between lines
     bool loaded;       // false: the fallback message is shown
     std::string fontName;
@@ -32,7 +32,7 @@ struct DocumentWindow {
     RtfDocument document;
 };
 
-// Form_Load of each window: reads the document from the program's folder.
+// load of each window: reads the document from the program's folder.
 DocumentWindow frmHelp_Load(const std::string& appPath);
 DocumentWindow frmStart_Load(const std::string& appPath);
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/frm_main.h"
+#include "app/main_form.h"
 #include "app/port_entries.h"
 #include "app/settings.h"
 #include "app/settings_folder.h"
@@ -74,12 +74,11 @@ void tolerant(Step step) {
 
 }  // namespace
 
-bool FrmMain::Form_Load() {
+bool MainForm::load() {
     try {
-        randomize();
-        // The cFTP object was created with the window, so that it can receive its events.
-        blnLoginRefused = false;
-        Form_Resize();
+        // The FTP client was created with the session, so that it can receive its events.
+        session_.loginRefused = false;
+        keepFixedSize();
         if (!platform_.showStartWindow()) {
             platform_.endProgram();
             return false;
@@ -87,11 +86,11 @@ bool FrmMain::Form_Load() {
         caption = "VIGIE K7 Téléchargement (v" + std::to_string(VIGIE_VERSION_MAJOR) + "." +
                   std::to_string(VIGIE_VERSION_MINOR) + "." +
                   std::to_string(VIGIE_VERSION_REVISION) + ")";
-        lblDots.caption = "";
+        dotsLabel.caption = "";
 
-        sTempPath = settingsFolderInUse(platform_.appPath());
-        if (sTempPath.empty()) {
-            showBox(tempFolderErrorText(folderName(settingsFolder(platform_.appPath()))),
+        settingsFolder = settingsFolderInUse(platform_.appPath());
+        if (settingsFolder.empty()) {
+            showBox(tempFolderErrorText(folderName(vigie::settingsFolder(platform_.appPath()))),
                     mb::Critical, "Vigie M4 Error");
             platform_.endProgram();
             return false;
@@ -99,25 +98,26 @@ bool FrmMain::Form_Load() {
 
         readSettings();
 
-        cboFile.listIndex = 0;
-        sWorkFile = "temp.hd";
-        wipeLeftoverWorkFile();
-        cmdClose.enabled = false;
-        cmdGo.enabled = true;
-        cboFile.enabled = true;
-        StopRequested = false;
-        prgb1.value = 0;
+        databaseList.listIndex = 0;
+        session_.workFileName = "temp.hd";
+        session_.wipeLeftoverWorkFile();
+        closeButton.enabled = false;
+        startButton.enabled = true;
+        databaseList.enabled = true;
+        session_.stopRequested = false;
+        progressBar.value = 0;
         platform_.showMainWindow();
-        lblStatus.font.size = 10;
-        lblStatus.font.bold = false;
-        lblStatus.alignment = Alignment::Left;
-        lblStatus.caption = instructionsText();
-        prgb1.barColor = 0xFF0031;
-        prgb1.backColor = 0xFFFFFF;
+        statusLabel.font.size = 10;
+        statusLabel.font.bold = false;
+        statusLabel.alignment = Alignment::Left;
+        statusLabel.caption = instructionsText();
+        progressBar.barColor = 0xFF0031;
+        progressBar.backColor = 0xFFFFFF;
         logEvent("Démarrage de VIGIE K7 Téléchargement " + std::to_string(VIGIE_VERSION_MAJOR) +
                  "." + std::to_string(VIGIE_VERSION_MINOR) + "." +
                  std::to_string(VIGIE_VERSION_REVISION) + " ; système : " + systemDescription() +
-                 " ; dossier du programme : " + platform_.appPath() + " ; réglages : " + sIniFile);
+                 " ; dossier du programme : " + platform_.appPath() +
+                 " ; réglages : " + settingsFile);
 #ifdef _WIN32
         // Support sees whether the windows have the system's look (version 6) or the old one.
         logEvent("Contrôles communs : comctl32 " + commonControlsVersion());
@@ -132,102 +132,86 @@ bool FrmMain::Form_Load() {
     return false;
 }
 
-void FrmMain::readSettings() {
-    sIniFile = sTempPath + "HD.ini";
+void MainForm::readSettings() {
+    settingsFile = settingsFolder + "HD.ini";
     std::error_code ec;
-    if (!fs::is_regular_file(filePath(sIniFile), ec)) {
-        tolerant([&] { mnuMainFilter.checked = false; });
-        tolerant([&] { mnuMainFilter_Click(); });
+    if (!fs::is_regular_file(filePath(settingsFile), ec)) {
+        tolerant([&] { portFilterMenu.checked = false; });
+        tolerant([&] { togglePortFilter(); });
         return;
     }
     std::string iniText;
     tolerant([&] {
-        std::ifstream in(filePath(sIniFile), std::ios::binary);
+        std::ifstream in(filePath(settingsFile), std::ios::binary);
         platform_.doEvents();
         char buf[kIniBytesRead];
         in.read(buf, sizeof buf);
         iniText.assign(buf, static_cast<size_t>(in.gcount()));
     });
     const IniFields fields = splitIniText(iniText);
-    sFilterFlag = fields.filter;
-    sTestFlag = fields.test;
+    portFilterField = fields.filter;
+    testDatabaseField = fields.test;
     tolerant([&] {
-        if (sTestFlag == "t")
-            cboFile.insertItem(2, "Test Locations");
+        if (testDatabaseField == "t")
+            databaseList.insertItem(2, "Test Locations");
     });
     // The Click handler toggles the tick, so set the opposite of the wanted state first.
-    mnuMainFilter.checked = isDigit(sFilterFlag) && sFilterFlag != "1";
-    tolerant([&] { mnuMainFilter_Click(); });
+    portFilterMenu.checked = isDigit(portFilterField) && portFilterField != "1";
+    tolerant([&] { togglePortFilter(); });
     tolerant([&] {
         if (isNumber(fields.port)) {
-            for (int i = 0; i < cboPort.listCount(); ++i) {
-                if (trimSpaces(cboPort.items[static_cast<size_t>(i)]) == fields.port) {
-                    cboPort.listIndex = i;
+            for (int i = 0; i < portList.listCount(); ++i) {
+                if (trimSpaces(portList.items[static_cast<size_t>(i)]) == fields.port) {
+                    portList.listIndex = i;
                     break;
                 }
             }
-        } else if (cboPort.listCount() > 0) {
-            cboPort.listIndex = 0;
+        } else if (portList.listCount() > 0) {
+            portList.listIndex = 0;
         }
     });
 }
 
-void FrmMain::Form_Unload() {
+void MainForm::unload() {
     if (unloaded_)
         return;
     unloaded_ = true;
     // The session still on the stack unwinds only after the program's end, if at all: its
     // result is written here, in its place before the end.
-    if (sessionRunning_)
+    if (session_.sessionRunning())
         logEvent("Résultat : mise à jour arrêtée par l'utilisateur (programme fermé)");
     logEvent("Fin du programme");
-    // Whatever goes wrong here, the program still ends.
-    try {
-        CloseComPort();
-    } catch (const std::exception&) {
-    }
-    // Before the program ends: a session still on the stack unwinds only afterwards, if at all.
-    releaseSystem();
-    removeWorkFile();
+    session_.shutDown();
     // The port's whole number, so that COM10 and above come back as themselves.
-    std::string portField = portEntryDigits(cboPort.text());
+    std::string portField = portEntryDigits(portList.text());
     if (portField.empty()) {
-        const std::string port = trimSpaces(cboPort.text());
+        const std::string port = trimSpaces(portList.text());
         portField = port.substr(0, port.empty() ? 0 : 1);
     }
     std::error_code ec;
-    if (!sIniFile.empty()) {
+    if (!settingsFile.empty()) {
         // A forced delete: Windows refuses to delete a read-only file.
-        fs::permissions(filePath(sIniFile), fs::perms::owner_write, fs::perm_options::add, ec);
-        fs::remove(filePath(sIniFile), ec);
-        sFilterFlag = mnuMainFilter.checked ? "1" : "0";
-        std::ofstream out(filePath(sIniFile), std::ios::binary | std::ios::trunc);
+        fs::permissions(filePath(settingsFile), fs::perms::owner_write, fs::perm_options::add, ec);
+        fs::remove(filePath(settingsFile), ec);
+        portFilterField = portFilterMenu.checked ? "1" : "0";
+        std::ofstream out(filePath(settingsFile), std::ios::binary | std::ios::trunc);
         if (out)
-            out << buildIniLine(portField, sFilterFlag, sTestFlag) << CRLF;
+            out << buildIniLine(portField, portFilterField, testDatabaseField) << CRLF;
     }
     platform_.endProgram();
 }
 
-void FrmMain::removeWorkFile() {
-    if (sWorkFile.empty())
-        return;
-    std::error_code ec;
-    const fs::path file = filePath(workFilePath());
-    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ec);
-    fs::remove(file, ec);
-}
-
-void FrmMain::Form_Resize() {
+void MainForm::keepFixedSize() {
     if (windowState == WindowState::Minimized)
         return;
     outerWidth = 5970;
     outerHeight = 4965;
 }
 
-void FrmMain::tmrDots_Timer() {
-    lblDots.caption += ".";
-    if (utf8ToCp1252(lblDots.caption).size() > 10)
-        lblDots.caption = "";
+void MainForm::addDot() {
+    dotsLabel.caption += ".";
+    if (utf8ToCp1252(dotsLabel.caption).size() > 10)
+        dotsLabel.caption = "";
 }
 
 }  // namespace vigie

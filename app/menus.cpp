@@ -1,6 +1,6 @@
 // The menu commands other than the port filter.
 
-#include "app/frm_main.h"
+#include "app/main_form.h"
 #include "app/support_site.h"
 
 namespace vigie {
@@ -16,30 +16,30 @@ void openSupportPage(Platform& platform) {
 
 }  // namespace
 
-void FrmMain::MnuMainHelp_Click() {
+void MainForm::showHelp() {
     platform_.showHelpWindow();
 }
-void FrmMain::mnuMainTroubleshooting_Click() {
+void MainForm::openTroubleshootingPage() {
     openSupportPage(platform_);
 }
-void FrmMain::mnuMainDownload_Click() {
+void MainForm::openDownloadPage() {
     openSupportPage(platform_);
 }
-void FrmMain::MnuMainExit_Click() {
-    Form_Unload();
+void MainForm::exitProgram() {
+    unload();
 }
 
-void FrmMain::menuItem_Click(std::string_view name) {
+void MainForm::menuCommand(std::string_view name) {
     if (name == "mnuMainFilter")
-        mnuMainFilter_Click();
+        togglePortFilter();
     else if (name == "MnuMainHelp")
-        MnuMainHelp_Click();
+        showHelp();
     else if (name == "mnuMainTroubleshooting")
-        mnuMainTroubleshooting_Click();
+        openTroubleshootingPage();
     else if (name == "mnuMainDownload")
-        mnuMainDownload_Click();
+        openDownloadPage();
     else if (name == "MnuMainExit")
-        MnuMainExit_Click();
+        exitProgram();
 }
 
 }  // namespace vigie

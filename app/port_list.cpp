@@ -1,11 +1,11 @@
-// The port list of cboPort and its two modes: probed ports (filter on) or every port the program
+// The port list of portList and its two modes: probed ports (filter on) or every port the program
 // offers without probing (COM1 to COM12, and the system's ports above them).
 
 #include <algorithm>
 #include <chrono>
 #include <exception>
 
-#include "app/frm_main.h"
+#include "app/main_form.h"
 #include "app/port_entries.h"
 #include "core/text.h"
 #include "serial/port_names.h"
@@ -49,7 +49,7 @@ std::vector<int> systemListedPorts(PortProbe& probe) {
 
 }  // namespace
 
-std::vector<int> FrmMain::portsToOffer() {
+std::vector<int> MainForm::portsToOffer() {
     std::vector<int> ports;
     for (int n = 1; n <= kLastClassicPort; ++n)
         ports.push_back(n);
@@ -61,31 +61,31 @@ std::vector<int> FrmMain::portsToOffer() {
     return ports;
 }
 
-void FrmMain::fillDefaultPortList(const std::vector<int>& ports) {
-    cboPort.clear();
+void MainForm::fillDefaultPortList(const std::vector<int>& ports) {
+    portList.clear();
     for (int n : ports)
-        cboPort.addItem(numberText(n));
-    cboPort.listIndex = 0;
+        portList.addItem(numberText(n));
+    portList.listIndex = 0;
     describePortList(ports);
 }
 
-void FrmMain::describePortList(const std::vector<int>& ports) {
+void MainForm::describePortList(const std::vector<int>& ports) {
     // The names help the user choose; a list without them still works.
     try {
         const std::map<int, std::string> descriptions = portProbe().describePorts(ports);
-        for (const std::string& entry : cboPort.items) {
+        for (const std::string& entry : portList.items) {
             const auto description = descriptions.find(portEntryNumber(entry));
             if (description != descriptions.end())
-                cboPort.toolTips[entry] = description->second;
+                portList.toolTips[entry] = description->second;
         }
     } catch (const std::exception&) {
     }
 }
 
-void FrmMain::mnuMainFilter_Click() {
-    cboPort.clear();
-    mnuMainFilter.checked = !mnuMainFilter.checked;
-    if (!mnuMainFilter.checked) {
+void MainForm::togglePortFilter() {
+    portList.clear();
+    portFilterMenu.checked = !portFilterMenu.checked;
+    if (!portFilterMenu.checked) {
         fillDefaultPortList(portsToOffer());
         return;
     }
@@ -113,11 +113,11 @@ void FrmMain::mnuMainFilter_Click() {
             }
             switch (result) {
                 case ProbeResult::Opened:
-                    cboPort.addItem(numberText(n));
+                    portList.addItem(numberText(n));
                     found = true;
                     break;
                 case ProbeResult::AccessDenied:
-                    cboPort.addItem(std::to_string(n) + " - In Use");
+                    portList.addItem(std::to_string(n) + " - In Use");
                     ++inUse;
                     break;
                 case ProbeResult::NotFound:
@@ -137,14 +137,14 @@ void FrmMain::mnuMainFilter_Click() {
                      " ms, présents dans la liste du système et proposés comme libres : " +
                      silentPresent);
         if (found)
-            cboPort.listIndex = 0;
+            portList.listIndex = 0;
         else if (absent == static_cast<std::int16_t>(ports.size()))
             showBox(kNoPortText, mb::OkOnly, kPortErrorTitle);
         else if (inUse > 0)
             showBox(kNoFreePortText, mb::OkOnly, kPortErrorTitle);
     } catch (const std::exception&) {
         showBox(kFallbackText, mb::Information, "Vigie Updater");
-        mnuMainFilter.checked = false;
+        portFilterMenu.checked = false;
         fillDefaultPortList(ports);
     }
 }

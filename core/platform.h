@@ -63,7 +63,7 @@ class Platform {
     virtual void showHelpWindow() = 0;
     // Makes the main window visible (the last steps of start-up).
     virtual void showMainWindow() = 0;
-    // Gives the keyboard focus to cmdGo.
+    // Gives the keyboard focus to startButton.
     virtual void focusGoButton() = 0;
     // Ends the program at once: windows close, no further events are delivered.
     virtual void endProgram() = 0;

@@ -1,7 +1,8 @@
 #pragma once
-// The internet library under cFTP: sessions, connections, remote files and searches as handles,
-// with a last-error code per call. The real layers are libcurl on Linux (ftp/curl_ftp_layer) and
-// WinINet on Windows (ftp/wininet_ftp_layer); the session's unit tests use an in-memory server.
+// The internet library under FtpClient: sessions, connections, remote files and searches as
+// handles, with a last-error code per call. The real layers are libcurl on Linux
+// (ftp/curl_ftp_layer) and WinINet on Windows (ftp/wininet_ftp_layer); the session's unit tests use
+// an in-memory server.
 
 #include <cstdint>
 #include <functional>

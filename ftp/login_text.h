@@ -2,7 +2,7 @@
 // What may travel in a command of the FTP control connection. CR or LF in a user name, password
 // or file name would end the command early and let the rest of the text reach the server as
 // commands of its own; no control character belongs in these texts. Every layer checks the texts
-// it puts into commands, and cFTP refuses such a login before it asks its layer for one.
+// it puts into commands, and FtpClient refuses such a login before it asks its layer for one.
 
 #include <algorithm>
 #include <string>

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/frm_main.h"
 #include "core/runtime_error.h"
 #include "core/text.h"
+#include "session/update_session.h"
 
 namespace vigie {
 namespace {
@@ -74,24 +74,24 @@ std::int16_t entryToInteger(const std::string& entry) {
 
 }  // namespace
 
-bool FrmMain::OpenComPort(std::int32_t baudRate) {
+bool UpdateSession::openSerialPort(std::int32_t baudRate) {
     try {
-        if (!MSComm1().portOpen()) {
-            MSComm1().setCommPort(entryToInteger(cboPort.text()));
+        if (!serialPort().portOpen()) {
+            serialPort().setCommPort(entryToInteger(portList.text()));
             const std::string settings = std::to_string(baudRate) + ",N,8,1";
-            MSComm1().setSettings(settings);
-            MSComm1().setInputLen(0);
-            MSComm1().setPortOpen(true);
-            Label3.caption = "Port Open";
+            serialPort().setSettings(settings);
+            serialPort().setInputLen(0);
+            serialPort().setPortOpen(true);
+            portStateLabel.caption = "Port Open";
             // Support asks "which port is the K7 on?": the adapter's name, where there is one.
-            const std::string port = "COM" + std::to_string(MSComm1().commPort());
-            const std::string name = cboPort.toolTip();
+            const std::string port = "COM" + std::to_string(serialPort().commPort());
+            const std::string name = portList.toolTip();
             logEvent("Port " + port + " ouvert (" + settings + ")" +
                      (name.empty() || name == port ? "" : " : " + name));
         }
         return true;
     } catch (const RuntimeError& e) {
-        logEvent("Port « " + trimSpaces(cboPort.text()) + " » refusé : erreur " +
+        logEvent("Port « " + trimSpaces(portList.text()) + " » refusé : erreur " +
                  std::to_string(e.Number) + " " + e.Description + " (système " +
                  std::to_string(e.LastDllError) + ")");
         if (e.Number == err::InvalidPortNumber)
@@ -106,27 +106,25 @@ bool FrmMain::OpenComPort(std::int32_t baudRate) {
     }
 }
 
-void FrmMain::CloseComPort() {
-    if (MSComm1().portOpen()) {
-        MSComm1().setPortOpen(false);
-        Label3.caption = "Port Closed";
+void UpdateSession::closeSerialPort() {
+    if (serialPort().portOpen()) {
+        serialPort().setPortOpen(false);
+        portStateLabel.caption = "Port Closed";
     }
-    setTimerEnabled(tmrCheck, false);
-    setTimerEnabled(tmrUserUpload, false);
-    DisconnectFromServer();
-    platform().doEvents();
-    lblStatus.font.size = 12;
-    files().close(nDataFile);
-    // The number is free again: a later close must not reach a file that reuses it.
-    nDataFile = 0;
-    cboFile.enabled = true;
-    cmdClose.enabled = false;
-    cmdGo.enabled = true;
-    platform().focusGoButton();
-    cboPort.enabled = true;
-    StopRequested = true;
-    setTimerEnabled(tmrDots, false);
-    lblDots.caption = "";
+    setTimerEnabled(retryTimer, false);
+    setTimerEnabled(savingTimer, false);
+    disconnectFromServer();
+    platform_.doEvents();
+    statusLabel.font.size = 12;
+    closeWorkFile();
+    databaseList.enabled = true;
+    closeButton.enabled = false;
+    startButton.enabled = true;
+    platform_.focusGoButton();
+    portList.enabled = true;
+    stopRequested = true;
+    setTimerEnabled(dotsTimer, false);
+    dotsLabel.caption = "";
 }
 
 }  // namespace vigie

@@ -2,16 +2,13 @@
 // download's progress on the window.
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <limits>
 
-#include "app/deployment_hosts.h"
-#include "app/frm_main.h"
-#include "app/work_folder.h"
 #include "core/file_path.h"
 #include "core/runtime_error.h"
 #include "session/busy_server.h"
+#include "session/update_session.h"
 
 namespace vigie {
 namespace {
@@ -50,123 +47,116 @@ std::string withDefaultPort(const std::string& server) {
 
 }  // namespace
 
-std::string FrmMain::updateServer() {
-    // Tests, demonstrations and the staging server point the program elsewhere.
-    if (const char* server = std::getenv("VIGIE_UPDATE_SERVER"); server && *server)
-        return server;
-    return UpdateHost;
+std::string UpdateSession::workFilePath() {
+    return places_.workFolder() + "/" + workFileName;
 }
 
-std::string FrmMain::workFilePath() {
-    return workFolder(platform_.appPath()) + "/" + sWorkFile;
-}
-
-void FrmMain::ShowBusyPointer() {
+void UpdateSession::showBusyPointer() {
     platform_.setMousePointer(PointerHourglass);
 }
 
-void FrmMain::ShowNormalPointer() {
+void UpdateSession::showNormalPointer() {
     platform_.setMousePointer(PointerDefault);
 }
 
-bool FrmMain::ConnectToServer() {
-    ShowBusyPointer();
-    const std::string server = updateServer();
+bool UpdateSession::connectToServer() {
+    showBusyPointer();
+    const std::string server = places_.server();
     logEvent("Connexion au serveur " + withDefaultPort(server));
-    bool connected = mFTP->OpenConnection(server, sFtpUser, sFtpPassword);
-    for (int retry = 1; !connected && !StopRequested && retry <= BusyServerRetries &&
-                        isBusyReply(mFTP->GetLastErrorMessage());
+    bool connected = ftpClient->OpenConnection(server, deviceName, devicePassword);
+    for (int retry = 1; !connected && !stopRequested && retry <= BusyServerRetries &&
+                        isBusyReply(ftpClient->GetLastErrorMessage());
          ++retry) {
         const std::int64_t pause = busyServerPauseMs(retry, busyServerRandomPart());
-        logEvent("Serveur occupé : " + mFTP->GetLastErrorMessage() + " ; nouvel essai " +
+        logEvent("Serveur occupé : " + ftpClient->GetLastErrorMessage() + " ; nouvel essai " +
                  std::to_string(retry) + " sur " + std::to_string(BusyServerRetries) + " dans " +
                  std::to_string((pause + 500) / 1000) + " s");
-        const std::string before = lblStatus.caption;
-        ShowNormalPointer();
-        if (!waitForBusyServer(platform_, pause, StopRequested, [this](std::int64_t seconds) {
-                lblStatus.caption = busyServerStatusText(seconds);
+        const std::string before = statusLabel.caption;
+        showNormalPointer();
+        if (!waitForBusyServer(platform_, pause, stopRequested, [this](std::int64_t seconds) {
+                statusLabel.caption = busyServerStatusText(seconds);
             }))
             break;
-        lblStatus.caption = before;
-        ShowBusyPointer();
-        connected = mFTP->OpenConnection(server, sFtpUser, sFtpPassword);
+        statusLabel.caption = before;
+        showBusyPointer();
+        connected = ftpClient->OpenConnection(server, deviceName, devicePassword);
     }
     if (connected) {
-        logEvent("Connecté au serveur : " + mFTP->layer().lastResponseInfo());
-        blnLoginRefused = false;
-        ShowNormalPointer();
+        logEvent("Connecté au serveur : " + ftpClient->layer().lastResponseInfo());
+        loginRefused = false;
+        showNormalPointer();
         return true;
     }
     // The user pressed Close while the connection was being made: that is no failure to
     // explain, the session ends with its stopped text.
-    if (StopRequested) {
+    if (stopRequested) {
         logEvent("Connexion abandonnée (Close)");
-        ShowNormalPointer();
+        showNormalPointer();
         return false;
     }
-    if (mFTP->GetLastErrorMessage().find("12014") != std::string::npos) {
-        const std::string reply = mFTP->layer().lastResponseInfo();
-        logEvent("Connexion refusée : " + mFTP->GetLastErrorMessage() +
+    if (ftpClient->lastErrorCode() == static_cast<std::int32_t>(ftp::code::IncorrectPassword)) {
+        const std::string reply = ftpClient->layer().lastResponseInfo();
+        logEvent("Connexion refusée : " + ftpClient->GetLastErrorMessage() +
                  (reply.empty() ? "" : " ; réponse du serveur : " + reply));
         showBox(loginRefusedText(), mb::OkOnly | mb::Exclamation,
                 "Halvorn Devices - Error Message");
-        blnLoginRefused = true;
-        ShowNormalPointer();
+        loginRefused = true;
+        showNormalPointer();
         return false;
     }
-    if (isBusyReply(mFTP->GetLastErrorMessage())) {
-        logEvent("Serveur toujours occupé : " + mFTP->GetLastErrorMessage());
+    if (isBusyReply(ftpClient->GetLastErrorMessage())) {
+        logEvent("Serveur toujours occupé : " + ftpClient->GetLastErrorMessage());
         showBox(busyServerBoxText(), mb::OkOnly | mb::Exclamation, "Erreur");
-        ShowNormalPointer();
+        showNormalPointer();
         return false;
     }
-    logEvent("Connexion échouée : " + mFTP->GetLastErrorMessage());
+    logEvent("Connexion échouée : " + ftpClient->GetLastErrorMessage());
     showBox(firewallText(), mb::OkOnly | mb::Exclamation, "Erreur");
-    ShowNormalPointer();
+    showNormalPointer();
     return false;
 }
 
-bool FrmMain::DownloadDatabase() {
-    ShowBusyPointer();
+bool UpdateSession::downloadDatabase() {
+    showBusyPointer();
     std::string local = workFilePath();
     downloadSizeLogged_ = false;
-    if (!mFTP->FTPDownloadFile(local, sDatabaseFile)) {
+    if (!ftpClient->FTPDownloadFile(local, databaseFile)) {
         // Close pressed during the transfer closed the connection under it: no error box.
-        if (StopRequested) {
+        if (stopRequested) {
             logEvent("Téléchargement abandonné (Close) après " + std::to_string(bytesIn(local)) +
                      " octets");
-            ShowNormalPointer();
+            showNormalPointer();
             return false;
         }
         // A file the server does not list is no failed call of the client's: only the layer
         // knows why there was nothing to download.
-        if (!downloadSizeLogged_ && mFTP->layer().lastError() == ftp::code::NoMoreFiles)
-            logEvent("Téléchargement échoué : " + sDatabaseFile + " absent du serveur (erreur " +
+        if (!downloadSizeLogged_ && ftpClient->layer().lastError() == ftp::code::NoMoreFiles)
+            logEvent("Téléchargement échoué : " + databaseFile + " absent du serveur (erreur " +
                      std::to_string(ftp::code::NoMoreFiles) + ")");
         else
             logEvent("Téléchargement échoué après " + std::to_string(bytesIn(local)) +
-                     " octets : " + mFTP->GetLastErrorMessage());
+                     " octets : " + ftpClient->GetLastErrorMessage());
         showBox(std::string("Une erreur s'est produite pendant le téléchargement des ") +
                     "données du serveur d'Opale. ",
                 mb::OkOnly | mb::Critical, "Erreur");
-        ShowNormalPointer();
+        showNormalPointer();
         return false;
     }
     logEvent("Téléchargement réussi : " + std::to_string(bytesIn(local)) + " octets reçus");
-    ShowNormalPointer();
+    showNormalPointer();
     return true;
 }
 
-void FrmMain::DisconnectFromServer() {
-    mFTP->CloseConnection();
+void UpdateSession::disconnectFromServer() {
+    ftpClient->CloseConnection();
 }
 
-void FrmMain::mFTP_FileTransferProgress(std::int32_t lCurrentBytes, std::int32_t lTotalBytes,
-                                        bool blnDownload) {
-    if (lTotalBytes == 0)
+void UpdateSession::showDownloadProgress(std::int32_t currentBytes, std::int32_t totalBytes,
+                                         bool download) {
+    if (totalBytes == 0)
         throw RuntimeError(11, "frmMain", "Division by zero");
     const auto fraction =
-        static_cast<float>(static_cast<double>(lCurrentBytes) / static_cast<double>(lTotalBytes));
+        static_cast<float>(static_cast<double>(currentBytes) / static_cast<double>(totalBytes));
     const float bar = std::floor(fraction * 15.0f) + 10.0f;
     // Rounded half to even, as the default rounding mode does.
     const float percentage = std::nearbyint(fraction * 100.0f);
@@ -175,14 +165,14 @@ void FrmMain::mFTP_FileTransferProgress(std::int32_t lCurrentBytes, std::int32_t
         percentage < std::numeric_limits<std::int16_t>::min() ||
         percentage > std::numeric_limits<std::int16_t>::max())
         throw RuntimeError(err::Overflow, "frmMain", "Overflow");
-    prgb1.value = static_cast<int>(bar);
-    if (blnDownload) {
+    progressBar.value = static_cast<int>(bar);
+    if (download) {
         if (!downloadSizeLogged_)
-            logEvent("Taille annoncée par le serveur : " + std::to_string(lTotalBytes) + " octets");
+            logEvent("Taille annoncée par le serveur : " + std::to_string(totalBytes) + " octets");
         downloadSizeLogged_ = true;
-        lblStatus.caption = "Données téléchargées... " +
-                            std::to_string(static_cast<std::int16_t>(percentage)) + " % " + kCrLf +
-                            "Téléchargement vers K7.";
+        statusLabel.caption = "Données téléchargées... " +
+                              std::to_string(static_cast<std::int16_t>(percentage)) + " % " +
+                              kCrLf + "Téléchargement vers K7.";
     }
 }
 

@@ -1,7 +1,5 @@
 #include "session/error_boxes.h"
 
-#include "app/frm_main.h"
-
 namespace vigie {
 
 std::string portInUseBoxText(std::int16_t port) {
@@ -37,11 +35,11 @@ std::string afterSendingBoxText(const std::string& description) {
            ").\r\nRelancer la mise à jour de Vigie ?";
 }
 
-std::string transferBoxText(FrmMain::Region region, const std::string& description) {
+std::string transferBoxText(ErrorRegion region, const std::string& description) {
     switch (region) {
-        case FrmMain::Region::FileProcessing:
+        case ErrorRegion::FileProcessing:
             return fileProcessingBoxText(description);
-        case FrmMain::Region::Sending:
+        case ErrorRegion::Sending:
             return sendingBoxText(description);
         default:
             return afterSendingBoxText(description);

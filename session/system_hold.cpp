@@ -3,7 +3,7 @@
 // the system from the moment its port is open until it ends, whichever way it ends; the front
 // ends only carry that out, and report back what the system did.
 
-#include "app/frm_main.h"
+#include "session/update_session.h"
 
 namespace vigie {
 namespace {
@@ -15,23 +15,23 @@ constexpr const char* HoldReason =
 
 }  // namespace
 
-void FrmMain::holdSystem() {
+void UpdateSession::holdSystem() {
     // A restart (Yes in an error box) reopens the port within the same update: still held. Once
     // the program has ended (a sign-out while a box waited), nothing is held any more.
-    if (systemHeld_ || unloaded_)
+    if (systemHeld_ || shutDown_)
         return;
     systemHeld_ = true;
     platform_.holdSystem(HoldReason);
 }
 
-void FrmMain::releaseSystem() {
+void UpdateSession::releaseSystem() {
     if (!systemHeld_)
         return;
     systemHeld_ = false;
     platform_.releaseSystem();
 }
 
-void FrmMain::systemEvent(SystemEvent event, const std::string& detail) {
+void UpdateSession::systemEvent(SystemEvent event, const std::string& detail) {
     const std::string shown = detail.empty() ? "" : " (" + detail + ")";
     switch (event) {
         case SystemEvent::Held:

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <string_view>
 
-#include "app/frm_main.h"
 #include "core/file_path.h"
 #include "core/file_retry.h"
 #include "session/checked.h"
 #include "session/device_link.h"
+#include "session/update_session.h"
 
 namespace fs = std::filesystem;
 
@@ -63,107 +63,103 @@ void deleteWorkFile(const std::string& path) {
 
 }  // namespace
 
-FrmMain::PassEnd FrmMain::runTransfer(Region& region) {
+UpdateSession::PassEnd UpdateSession::runTransfer(Region& region) {
     region = Region::FileProcessing;
-    lblStatus.caption = "Téléchargement vers K7";
+    statusLabel.caption = "Téléchargement vers K7";
     const std::string path = workFilePath();
 
-    nDataFile = files_.freeFile();
-    files_.openInput(nDataFile, path);
-    std::int32_t lLineCount = 0;
-    while (!files_.eof(nDataFile)) {
+    workFileIn_.open(path);
+    std::int32_t lineCount = 0;
+    while (!workFileIn_.atEnd()) {
         platform_.doEvents();
-        if (StopRequested)
+        if (stopRequested)
             return PassEnd::Stopped;
-        files_.lineInput(nDataFile);
-        lLineCount = checked::add32(lLineCount, 1);
+        workFileIn_.readLine();
+        lineCount = checked::add32(lineCount, 1);
     }
-    const std::int32_t lLinesPerStep = static_cast<std::int32_t>(lLineCount / 55.0) + 1;
-    files_.close(nDataFile);
-    linesToSend_ = lLineCount;
-    logEvent("Envoi vers le K7 : " + std::to_string(lLineCount) + " lignes à envoyer");
-    nDataFile = 0;
-    std::string sLine;
+    const std::int32_t linesPerStep = static_cast<std::int32_t>(lineCount / 55.0) + 1;
+    workFileIn_.close();
+    linesToSend_ = lineCount;
+    logEvent("Envoi vers le K7 : " + std::to_string(lineCount) + " lignes à envoyer");
+    std::string line;
 
-    nDataFile = files_.freeFile();
-    files_.openInput(nDataFile, path);
-    std::int32_t lLinesSent = 0;
+    workFileIn_.open(path);
+    std::int32_t sentLines = 0;
     linesSent_ = 0;
     std::int64_t bytesSent = 0;
     const std::int64_t sendingStart = platform_.tickCount();
     region = Region::Sending;
     const auto stopped = [&] {
-        logEvent("Envoi interrompu (Close) après " + std::to_string(lLinesSent) + " lignes sur " +
-                 std::to_string(lLineCount));
+        logEvent("Envoi interrompu (Close) après " + std::to_string(sentLines) + " lignes sur " +
+                 std::to_string(lineCount));
         return PassEnd::Stopped;
     };
-    while (!files_.eof(nDataFile)) {
+    while (!workFileIn_.atEnd()) {
         platform_.doEvents();
-        if (StopRequested)
+        if (stopRequested)
             return stopped();
-        Delay(23);
-        if (StopRequested)
+        waitFor(23);
+        if (stopRequested)
             return stopped();
-        sLine = files_.lineInput(nDataFile) + "\r\n";
-        sendToDevice(sLine);
-        lLinesSent = checked::add32(lLinesSent, 1);
-        linesSent_ = lLinesSent;
-        bytesSent += static_cast<std::int64_t>(sLine.size());
-        if (lLinesSent % lLinesPerStep == 0) {
-            prgb1.value += 1;
+        line = workFileIn_.readLine() + "\r\n";
+        sendToDevice(line);
+        sentLines = checked::add32(sentLines, 1);
+        linesSent_ = sentLines;
+        bytesSent += static_cast<std::int64_t>(line.size());
+        if (sentLines % linesPerStep == 0) {
+            progressBar.value += 1;
             // A file that grew since it was counted would divide by zero or pass 100.
-            if (lLineCount == 0)
+            if (lineCount == 0)
                 throw RuntimeError(err::DivisionByZero, "vigie-k7", "Division by zero");
-            const auto nPercent = checked::fit<std::int16_t>(
-                std::floor(static_cast<double>(lLinesSent) / lLineCount * 100));
-            lblStatus.caption = "Téléchargement vers K7... " + std::to_string(nPercent) + "%";
+            const auto percent = checked::fit<std::int16_t>(
+                std::floor(static_cast<double>(sentLines) / lineCount * 100));
+            statusLabel.caption = "Téléchargement vers K7... " + std::to_string(percent) + "%";
         }
     }
 
     const std::int64_t sendingTime = platform_.tickCount() - sendingStart;
-    logEvent("Envoi terminé : " + std::to_string(lLinesSent) + " lignes, " +
+    logEvent("Envoi terminé : " + std::to_string(sentLines) + " lignes, " +
              std::to_string(bytesSent) + " octets en " + decimalText(sendingTime / 1000.0) +
              " s, " +
-             (lLinesSent > 0 ? decimalText(static_cast<double>(sendingTime) / lLinesSent) : "-") +
+             (sentLines > 0 ? decimalText(static_cast<double>(sendingTime) / sentLines) : "-") +
              " ms par ligne en moyenne");
     region = Region::AfterSending;
-    prgb1.value = 80;
-    files_.close(nDataFile);
-    nDataFile = 0;
-    sLine.clear();
+    progressBar.value = 80;
+    workFileIn_.close();
+    line.clear();
 
-    nDataFile = files_.freeFile();
-    if (!workFileRetried("réécriture", [&] { files_.openOutput(nDataFile, path); }))
+    if (!workFileRetried("réécriture", [&] { workFileOut_.open(path); }))
         return stopped();
     const DateTime now = platform_.now();
-    const std::string filler = MakeRandomText();
-    if (StopRequested)
+    const std::string filler = makeFillerText();
+    if (stopRequested)
         return stopped();
-    files_.printLine(nDataFile, dateText(now) + " " + timeText(now) + " " + filler);
-    files_.close(nDataFile);
+    workFileOut_.writeLine(dateText(now) + " " + timeText(now) + " " + filler);
+    workFileOut_.close();
     if (!workFileRetried("effacement", [&] { deleteWorkFile(path); }))
         return stopped();
 
-    lblStatus.font.name = "Tahoma";
-    lblStatus.font.size = 12;
-    lblStatus.font.bold = true;
-    lblStatus.caption =
+    statusLabel.font.name = "Tahoma";
+    statusLabel.font.size = 12;
+    statusLabel.font.bold = true;
+    statusLabel.caption =
         "Téléchargement des données effectué. \r\n"
         "Sauvegarde des données dans le K7, veuillez patienter...";
-    ++nStage;
+    stage = Saving;
     sendToDevice(link::EndOfData);
     sendToDevice(link::TransferDone);
     logEvent("Marques de fin envoyées (ETX, 368) ; enregistrement dans le K7, attente de T#END");
-    nUploadTicks = 0;
-    setTimerEnabled(tmrUserUpload, true);
+    savingTicks = 0;
+    setTimerEnabled(savingTimer, true);
     region = Region::None;
     return PassEnd::Next;
 }
 
-bool FrmMain::workFileRetried(const std::string& what, const std::function<void()>& operation) {
+bool UpdateSession::workFileRetried(const std::string& what,
+                                    const std::function<void()>& operation) {
     try {
         const FileRetryResult result =
-            retryWhileFileShared(platform_, operation, [this] { return StopRequested; });
+            retryWhileFileShared(platform_, operation, [this] { return stopRequested; });
         if (result.waitedMs > 0)
             logEvent("Fichier de travail tenu par un autre programme : " + what + " après " +
                      std::to_string(result.waitedMs) + " ms" +
@@ -177,26 +173,25 @@ bool FrmMain::workFileRetried(const std::string& what, const std::function<void(
     }
 }
 
-void FrmMain::wipeLeftoverWorkFile() {
+void UpdateSession::wipeLeftoverWorkFile() {
     const std::string path = workFilePath();
     std::error_code ec;
     // Anything else of that name (a folder) is no file of ours.
     if (!fs::is_regular_file(filePath(path), ec))
         return;
-    const std::int16_t number = files_.freeFile();
+    LineWriter file;
     try {
         // A read-only file is overwritten all the same.
         fs::permissions(filePath(path), fs::perms::owner_read | fs::perms::owner_write,
                         fs::perm_options::add, ec);
-        workFileRetried("réécriture", [&] { files_.openOutput(number, path); });
+        workFileRetried("réécriture", [&] { file.open(path); });
         const DateTime now = platform_.now();
-        files_.printLine(number, dateText(now) + " " + timeText(now) + " " + MakeRandomText());
-        files_.close(number);
+        file.writeLine(dateText(now) + " " + timeText(now) + " " + makeFillerText());
+        file.close();
         workFileRetried("effacement", [&] { deleteWorkFile(path); });
         logEvent("Fichier de travail d'une mise à jour précédente réécrit et effacé : " + path);
     } catch (const std::exception& e) {
-        if (files_.isOpen(number))
-            files_.close(number);
+        file.close();
         const auto* error = dynamic_cast<const RuntimeError*>(&e);
         logEvent("Fichier de travail d'une mise à jour précédente impossible à effacer : " + path +
                  " (" + (error ? error->Description : std::string(e.what())) +
@@ -207,12 +202,12 @@ void FrmMain::wipeLeftoverWorkFile() {
     }
 }
 
-std::string FrmMain::MakeRandomText() {
-    const int n = static_cast<int>(rnd() * 2000 + 1) + 2000;
+std::string UpdateSession::makeFillerText() {
+    const int n = static_cast<int>(randomFraction() * 2000 + 1) + 2000;
     std::string text;
     text.reserve(static_cast<size_t>(n) * 10);
     for (int i = 1; i < n; ++i) {
-        const auto start = static_cast<size_t>(rnd() * (76 - 10) + 1);
+        const auto start = static_cast<size_t>(randomFraction() * (76 - 10) + 1);
         text += FillerAlphabet.substr(start - 1, 10);
         platform_.doEvents();
     }

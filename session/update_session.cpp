@@ -2,13 +2,17 @@
 // yielding to the event queue where the timers, the Close button and the menus act on its state.
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <limits>
 
-#include "app/frm_main.h"
+#include "core/file_path.h"
 #include "core/runtime_error.h"
 #include "core/text.h"
 #include "session/checked.h"
 #include "session/device_link.h"
 #include "session/error_boxes.h"
+#include "session/update_session.h"
 
 namespace vigie {
 namespace {
@@ -33,37 +37,143 @@ RuntimeError asRuntimeError(const std::exception& e) {
 
 }  // namespace
 
-void FrmMain::cmdGo_Click() {
-    sessionRunning_ = true;
-    logEvent("Mise à jour : port « " + trimSpaces(cboPort.text()) + " », base « " + cboFile.text() +
-             " »");
+UpdateSession::UpdateSession(Platform& platform, SerialPort& port,
+                             std::unique_ptr<ftp::FtpLayer> ftpLayer, Reporter& reporter,
+                             SessionWindow window, SessionPlaces places)
+    : platform_(platform),
+      port_(port),
+      reporter_(reporter),
+      places_(std::move(places)),
+      statusLabel(window.statusLabel),
+      dotsLabel(window.dotsLabel),
+      portStateLabel(window.portStateLabel),
+      stageLabel(window.stageLabel),
+      retryCountLabel(window.retryCountLabel),
+      progressBar(window.progressBar),
+      portList(window.portList),
+      databaseList(window.databaseList),
+      startButton(window.startButton),
+      closeButton(window.closeButton),
+      dotsTimer(window.dotsTimer) {
+    // The session receives the client's progress events; the client yields to the event queue.
+    ftpClient = std::make_unique<FtpClient>(std::move(ftpLayer), [this] { platform_.doEvents(); });
+    ftpClient->FileTransferProgress = [this](std::int32_t current, std::int32_t total,
+                                             bool download) {
+        showDownloadProgress(current, total, download);
+    };
+    rngState_ =
+        static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) | 1;
+    // A box of the update may wait all night for its answer, on battery: nothing works meanwhile,
+    // so the system is let go, and held again when Yes takes the update up again.
+    reporter_.aroundBox = [this](const std::function<int()>& show) {
+        const bool held = systemHeld_;
+        releaseSystem();
+        const int answer = show();
+        if (held && answer == mb::Yes)
+            holdSystem();
+        return answer;
+    };
+}
+
+UpdateSession::~UpdateSession() {
+    reporter_.aroundBox = nullptr;
+    // A download that was still running when the program was told to end held the working file
+    // open; it has let go of it now.
+    if (shutDown_)
+        removeWorkFile();
+}
+
+void UpdateSession::shutDown() {
+    shutDown_ = true;
+    // Whatever goes wrong here, the program still ends.
+    try {
+        closeSerialPort();
+    } catch (const std::exception&) {
+    }
+    // Before the program ends: a session still on the stack unwinds only afterwards, if at all.
+    releaseSystem();
+    removeWorkFile();
+}
+
+void UpdateSession::removeWorkFile() {
+    if (workFileName.empty())
+        return;
+    std::error_code ec;
+    const std::filesystem::path file = filePath(workFilePath());
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove(file, ec);
+}
+
+std::int64_t UpdateSession::nextTimerDue() const {
+    std::int64_t due = std::numeric_limits<std::int64_t>::max();
+    for (const Timer* t : {&retryTimer, &savingTimer})
+        if (t->enabled() && t->interval() > 0 && t->dueAt() < due)
+            due = t->dueAt();
+    return due;
+}
+
+void UpdateSession::runDueTimers(std::int64_t now) {
+    // A handler may switch the other timer on or off; each is checked when its turn comes.
+    if (retryTimer.isDue(now)) {
+        retryTimer.fired(now);
+        retryTick();
+    }
+    if (savingTimer.isDue(now)) {
+        savingTimer.fired(now);
+        savingTick();
+    }
+}
+
+double UpdateSession::randomFraction() {
+    if (randomSource_)
+        return randomSource_();
+    // xorshift64*: plenty for filler text.
+    rngState_ ^= rngState_ >> 12;
+    rngState_ ^= rngState_ << 25;
+    rngState_ ^= rngState_ >> 27;
+    const std::uint64_t r = rngState_ * 0x2545F4914F6CDD1DULL;
+    return static_cast<double>(r >> 11) * (1.0 / 9007199254740992.0);
+}
+
+void UpdateSession::start() {
+    running_ = true;
+    logEvent("Mise à jour : port « " + trimSpaces(portList.text()) + " », base « " +
+             databaseList.text() + " »");
     while (runSession() == SessionEnd::Restart)
         logEvent("La mise à jour recommence");
     // Every ending comes back here, the program's end too (it released the system first).
     releaseSystem();
-    sessionRunning_ = false;
+    running_ = false;
     // Closing the program during the session wrote its result already.
-    if (!unloaded_)
-        logEvent("Résultat : " + lblStatus.caption);
+    if (!shutDown_)
+        logEvent("Résultat : " + statusLabel.caption);
 }
 
-void FrmMain::hideLogin() {
+void UpdateSession::stop() {
+    logEvent("Bouton Close");
+    // The session notices the stop flag at its next yield and changes nothing more.
+    closeSerialPort();
+    statusLabel.caption = "La mise à jour du K7 s'est arrêtée.";
+}
+
+void UpdateSession::hideLogin() {
     // The name and the password may reach the log in the device's 8-bit form (a server's reply)
     // or as text.
     // A name that reads the same both ways is its own password: shown as the name, masked.
-    for (const std::string& password : {sFtpPassword, cp1252ToUtf8(sFtpPassword)})
-        log_.hide(password, "(mot de passe)");
-    const std::string shownName = cp1252ToUtf8(maskedDeviceName(sFtpUser));
-    for (const std::string& name : {sFtpUser, cp1252ToUtf8(sFtpUser)})
-        log_.hide(name, shownName);
+    for (const std::string& password : {devicePassword, cp1252ToUtf8(devicePassword)})
+        reporter_.updateLog().hide(password, "(mot de passe)");
+    const std::string shownName = cp1252ToUtf8(maskedDeviceName(deviceName));
+    for (const std::string& name : {deviceName, cp1252ToUtf8(deviceName)})
+        reporter_.updateLog().hide(name, shownName);
 }
 
-void FrmMain::sendToDevice(std::string_view bytes) {
+void UpdateSession::sendToDevice(std::string_view bytes) {
     if (port_.portOpen())
         port_.output(std::string(bytes));
 }
 
-FrmMain::SessionEnd FrmMain::runSession() {
+UpdateSession::SessionEnd UpdateSession::runSession() {
     try {
         if (port_.portOpen())
             port_.setPortOpen(false);
@@ -72,41 +182,41 @@ FrmMain::SessionEnd FrmMain::runSession() {
         endAfterError();
         return SessionEnd::End;
     }
-    if (!OpenComPort(38400))
+    if (!openSerialPort(38400))
         return SessionEnd::End;
     holdSystem();
-    prgb1.value = 0;
-    sRxBuffer.clear();
-    nRetryCount = 0;
-    cmdClose.enabled = true;
-    cmdGo.enabled = false;
-    StopRequested = false;
+    progressBar.value = 0;
+    received.clear();
+    retries = 0;
+    closeButton.enabled = true;
+    startButton.enabled = false;
+    stopRequested = false;
 
     Region region = Region::Generic;
     try {
-        switch (cboFile.listIndex) {
+        switch (databaseList.listIndex) {
             case 0:
-                sDatabaseFile = "LocationsMid.txt";
+                databaseFile = "LocationsMid.txt";
                 break;
             case 1:
-                sDatabaseFile = "LocationsFull.txt";
+                databaseFile = "LocationsFull.txt";
                 break;
             case 2:
-                sDatabaseFile = "TestLocations.txt";
+                databaseFile = "TestLocations.txt";
                 break;
             default:
                 break;
         }
-        cboFile.enabled = false;
-        tmrCheck.setInterval(5000, platform_.tickCount());
-        cboPort.enabled = false;
-        lblStatus.font.size = 12;
-        lblStatus.font.bold = true;
-        lblStatus.alignment = Alignment::Center;
-        lblStatus.caption = "Merci de patienter... Connexion au VIGIE K7 en cours";
-        nStage = 1;
-        loggedStage_ = 0;
-        setTimerEnabled(tmrDots, true);
+        databaseList.enabled = false;
+        retryTimer.setInterval(5000, platform_.tickCount());
+        portList.enabled = false;
+        statusLabel.font.size = 12;
+        statusLabel.font.bold = true;
+        statusLabel.alignment = Alignment::Center;
+        statusLabel.caption = "Merci de patienter... Connexion au VIGIE K7 en cours";
+        stage = WakingUp;
+        loggedStage_ = NotStarted;
+        setTimerEnabled(dotsTimer, true);
 
         for (;;) {
             region = Region::Generic;
@@ -127,19 +237,19 @@ FrmMain::SessionEnd FrmMain::runSession() {
 
         region = Region::Generic;
         if (port_.portOpen()) {
-            if (blnLoginRefused) {
-                lblStatus.font.name = "Tahoma";
-                lblStatus.font.bold = true;
-                FailUpdate();
-            } else if (nStage == 9) {
-                lblStatus.font.name = "Tahoma";
-                lblStatus.font.bold = true;
-                lblStatus.caption = SuccessText;
-                prgb1.value = 100;
-                CloseComPort();
+            if (loginRefused) {
+                statusLabel.font.name = "Tahoma";
+                statusLabel.font.bold = true;
+                failUpdate();
+            } else if (stage == Done) {
+                statusLabel.font.name = "Tahoma";
+                statusLabel.font.bold = true;
+                statusLabel.caption = SuccessText;
+                progressBar.value = 100;
+                closeSerialPort();
             } else {
-                lblStatus.font.bold = false;
-                CloseComPort();
+                statusLabel.font.bold = false;
+                closeSerialPort();
             }
         }
     } catch (const std::exception& e) {
@@ -148,100 +258,101 @@ FrmMain::SessionEnd FrmMain::runSession() {
     return SessionEnd::End;
 }
 
-FrmMain::PassEnd FrmMain::runPass(Region& region) {
+UpdateSession::PassEnd UpdateSession::runPass(Region& region) {
     platform_.doEvents();
-    if (StopRequested)
+    if (stopRequested)
         return PassEnd::Stopped;
     if (port_.portOpen()) {
-        sRxBuffer += port_.input();
+        received += port_.input();
         // A device that floods without end must not grow the buffer without bound; the messages
         // the session looks for are a few bytes long and are kept.
-        if (sRxBuffer.size() > RxBufferLimit)
-            sRxBuffer.erase(0, sRxBuffer.size() - RxBufferLimit);
+        if (received.size() > RxBufferLimit)
+            received.erase(0, received.size() - RxBufferLimit);
     }
-    Label5.caption = "  " + std::to_string(nStage);
-    if (nStage != loggedStage_) {
-        logEvent("Étape " + std::to_string(nStage));
-        loggedStage_ = nStage;
+    stageLabel.caption = "  " + std::to_string(stage);
+    if (stage != loggedStage_) {
+        logEvent("Étape " + std::to_string(stage));
+        loggedStage_ = stage;
     }
 
-    switch (nStage) {
-        case 1:
-            if (!tmrCheck.enabled()) {
-                nRetryCount = 3;
-                setTimerEnabled(tmrCheck, true);
+    switch (stage) {
+        case WakingUp:
+            if (!retryTimer.enabled()) {
+                retries = 3;
+                setTimerEnabled(retryTimer, true);
                 logEvent("Réveil envoyé au K7");
                 sendToDevice(link::WakeUp);
             }
-            Label11.caption = std::to_string(nRetryCount);
-            if (link::isWakeUpReply(sRxBuffer)) {
+            retryCountLabel.caption = std::to_string(retries);
+            if (link::isWakeUpReply(received)) {
                 logEvent("Le K7 répond au réveil");
-                setTimerEnabled(tmrCheck, false);
-                nRetryCount = 0;
-                nStage = 2;
+                setTimerEnabled(retryTimer, false);
+                retries = 0;
+                stage = AwaitingUserName;
             }
             break;
-        case 2:
-            if (link::hasRequest(sRxBuffer, link::UserNameRequest)) {
-                nRetryCount = 0;
-                Label11.caption = std::to_string(nRetryCount);
-                sFtpUser = link::cutUserName(sRxBuffer);
-                sFtpPassword = link::passwordFor(sFtpUser);
+        case AwaitingUserName:
+            if (link::hasRequest(received, link::UserNameRequest)) {
+                retries = 0;
+                retryCountLabel.caption = std::to_string(retries);
+                deviceName = link::cutUserName(received);
+                devicePassword = link::passwordFor(deviceName);
                 hideLogin();
                 logEvent("Le K7 demande T#FTPUN, identifiant " +
-                         cp1252ToUtf8(maskedDeviceName(sFtpUser)));
-                lblStatus.font.size = 14;
-                lblStatus.caption = "K7 Numéro de série : " + cp1252ToUtf8(sFtpUser);
+                         cp1252ToUtf8(maskedDeviceName(deviceName)));
+                statusLabel.font.size = 14;
+                statusLabel.caption = "K7 Numéro de série : " + cp1252ToUtf8(deviceName);
                 sendToDevice(link::Ack);
-                nStage = 3;
-                sRxBuffer.clear();
-                setTimerEnabled(tmrCheck, true);
+                stage = AwaitingPassword;
+                received.clear();
+                setTimerEnabled(retryTimer, true);
             }
             break;
-        case 3:
-        case 4:
-            if (link::hasRequest(sRxBuffer,
-                                 nStage == 3 ? link::PasswordRequest : link::FileRequest)) {
-                setTimerEnabled(tmrCheck, false);
-                logEvent(nStage == 3 ? "Le K7 demande T#FTPPW" : "Le K7 demande T#FTPFILEP");
-                nRetryCount = 0;
-                Label11.caption = std::to_string(nRetryCount);
+        case AwaitingPassword:
+        case AwaitingFileName:
+            if (link::hasRequest(received, stage == AwaitingPassword ? link::PasswordRequest
+                                                                     : link::FileRequest)) {
+                setTimerEnabled(retryTimer, false);
+                logEvent(stage == AwaitingPassword ? "Le K7 demande T#FTPPW"
+                                                   : "Le K7 demande T#FTPFILEP");
+                retries = 0;
+                retryCountLabel.caption = std::to_string(retries);
                 sendToDevice(link::Ack);
-                if (nStage == 3)
-                    prgb1.value = 5;
-                ++nStage;
-                sRxBuffer.clear();
-                setTimerEnabled(tmrCheck, true);
+                if (stage == AwaitingPassword)
+                    progressBar.value = 5;
+                stage = stage == AwaitingPassword ? AwaitingFileName : AwaitingGet;
+                received.clear();
+                setTimerEnabled(retryTimer, true);
             }
             break;
-        case 5:
-            if (link::hasRequest(sRxBuffer, link::GetRequest)) {
-                setTimerEnabled(tmrCheck, false);
+        case AwaitingGet:
+            if (link::hasRequest(received, link::GetRequest)) {
+                setTimerEnabled(retryTimer, false);
                 logEvent("Le K7 demande T#FTPGET");
-                nRetryCount = 0;
-                Label11.caption = std::to_string(nRetryCount);
+                retries = 0;
+                retryCountLabel.caption = std::to_string(retries);
                 platform_.doEvents();
-                if (StopRequested)
+                if (stopRequested)
                     return PassEnd::Stopped;
                 sendToDevice(link::TransferStart);
-                nStage = 6;
-                sRxBuffer.clear();
+                stage = Downloading;
+                received.clear();
             }
-            prgb1.value = 10;
+            progressBar.value = 10;
             break;
-        case 6:
+        case Downloading:
             if (const PassEnd end = runDownload(region); end != PassEnd::Next)
                 return end;
             break;
-        case 7:
+        case Sending:
             if (runTransfer(region) == PassEnd::Stopped)
                 return PassEnd::Stopped;
             break;
-        case 8:
-            if (link::hasEndReport(sRxBuffer)) {
+        case Saving:
+            if (link::hasEndReport(received)) {
                 logEvent("Le K7 signale T#END : données enregistrées");
-                prgb1.value = 100;
-                nStage = 9;
+                progressBar.value = 100;
+                stage = Done;
             }
             break;
         default:
@@ -249,53 +360,53 @@ FrmMain::PassEnd FrmMain::runPass(Region& region) {
     }
 
     // A pass held up at a yield (a modal window open) may see the count pass 10 at once.
-    if (nRetryCount >= 10) {
+    if (retries >= 10) {
         std::string text = GiveUpText;
-        if (nStage == 1)
+        if (stage == WakingUp)
             text += WrongPortHint;
-        lblStatus.caption = text;
+        statusLabel.caption = text;
         return PassEnd::LeaveLoop;
     }
-    Delay(2000);
-    return nStage == 9 ? PassEnd::LeaveLoop : PassEnd::Next;
+    waitFor(2000);
+    return stage == Done ? PassEnd::LeaveLoop : PassEnd::Next;
 }
 
-FrmMain::PassEnd FrmMain::runDownload(Region& region) {
-    nRetryCount = 0;
-    Label11.caption = std::to_string(nRetryCount);
+UpdateSession::PassEnd UpdateSession::runDownload(Region& region) {
+    retries = 0;
+    retryCountLabel.caption = std::to_string(retries);
     for (;;) {
         region = Region::Download;
         try {
-            lblStatus.caption = "Connecté au serveur. \r\nDébut du téléchargement...";
-            bool blnOK = ConnectToServer();
-            if (StopRequested)
+            statusLabel.caption = "Connecté au serveur. \r\nDébut du téléchargement...";
+            bool ok = connectToServer();
+            if (stopRequested)
                 return PassEnd::Stopped;
-            if (!blnOK) {
+            if (!ok) {
                 region = Region::None;
-                FailUpdate();
+                failUpdate();
                 return PassEnd::LeaveLoop;
             }
-            std::int16_t nAttempt = 1;
+            std::int16_t attempt = 1;
             do {
                 platform_.doEvents();
-                if (StopRequested)
+                if (stopRequested)
                     return PassEnd::Stopped;
-                logEvent("Téléchargement de " + sDatabaseFile + ", tentative " +
-                         std::to_string(nAttempt) + " sur 3");
+                logEvent("Téléchargement de " + databaseFile + ", tentative " +
+                         std::to_string(attempt) + " sur 3");
                 holdSystem();  // after the box of a failed attempt
-                blnOK = DownloadDatabase();
-                ++nAttempt;
-            } while (!(nAttempt > 3 || blnOK));
+                ok = downloadDatabase();
+                ++attempt;
+            } while (!(attempt > 3 || ok));
             region = Region::None;
-            if (blnOK)
-                nStage = 7;
-            DisconnectFromServer();
+            if (ok)
+                stage = Sending;
+            disconnectFromServer();
             return PassEnd::Next;
         } catch (const std::exception& e) {
             if (region != Region::Download)
                 throw;
             // The download left the hourglass on; the box is a question to the user.
-            ShowNormalPointer();
+            showNormalPointer();
             const int answer =
                 showBox(downloadBoxText(), mb::YesNo | mb::Question, FailedUpdateTitle);
             if (answer != mb::Yes) {
@@ -303,13 +414,13 @@ FrmMain::PassEnd FrmMain::runDownload(Region& region) {
                 endAfterError();
                 return PassEnd::Stopped;
             }
-            nRetryCount = 0;
-            Label11.caption = std::to_string(nRetryCount);
+            retries = 0;
+            retryCountLabel.caption = std::to_string(retries);
         }
     }
 }
 
-FrmMain::SessionEnd FrmMain::handleRegionError(Region region, const RuntimeError& e) {
+UpdateSession::SessionEnd UpdateSession::handleRegionError(Region region, const RuntimeError& e) {
     std::string where;
     switch (region) {
         case Region::FileProcessing:
@@ -342,7 +453,7 @@ FrmMain::SessionEnd FrmMain::handleRegionError(Region region, const RuntimeError
                                        mb::YesNo | mb::Question, FailedUpdateTitle);
             if (answer == mb::Yes) {
                 try {
-                    CloseComPort();
+                    closeSerialPort();
                     return SessionEnd::Restart;
                 } catch (const std::exception&) {
                 }
@@ -357,46 +468,46 @@ FrmMain::SessionEnd FrmMain::handleRegionError(Region region, const RuntimeError
     return SessionEnd::End;
 }
 
-void FrmMain::endAfterError() {
+void UpdateSession::endAfterError() {
     try {
-        FailUpdate();
+        failUpdate();
         return;
     } catch (const std::exception&) {
     }
     // Even when closing fails the window must end idle, so that the user can start again.
-    tmrCheck.setEnabled(false, 0);
-    tmrUserUpload.setEnabled(false, 0);
-    tmrDots.setEnabled(false, 0);
-    lblDots.caption = "";
+    retryTimer.setEnabled(false, 0);
+    savingTimer.setEnabled(false, 0);
+    dotsTimer.setEnabled(false, 0);
+    dotsLabel.caption = "";
     try {
         if (port_.portOpen())
             port_.setPortOpen(false);
     } catch (const std::exception&) {
     }
-    files_.close(nDataFile);
-    cboFile.enabled = cboPort.enabled = cmdGo.enabled = true;
-    cmdClose.enabled = false;
-    StopRequested = true;
-    lblStatus.caption = "La mise à jour du K7 a échoué.";
-    prgb1.value = 0;
+    closeWorkFile();
+    databaseList.enabled = portList.enabled = startButton.enabled = true;
+    closeButton.enabled = false;
+    stopRequested = true;
+    statusLabel.caption = "La mise à jour du K7 a échoué.";
+    progressBar.value = 0;
 }
 
-void FrmMain::tmrCheck_Timer() {
+void UpdateSession::retryTick() {
     try {
-        nRetryCount = checked::add16(nRetryCount, 1);
+        retries = checked::add16(retries, 1);
         if (port_.portOpen()) {
-            logEvent("Relance " + std::to_string(nRetryCount) + " à l'étape " +
-                     std::to_string(nStage) +
-                     (nStage == 1                  ? " : réveil renvoyé"
-                      : nStage >= 2 && nStage <= 6 ? " : acquittement renvoyé"
-                                                   : ""));
-            if (nStage == 1)
+            logEvent("Relance " + std::to_string(retries) + " à l'étape " + std::to_string(stage) +
+                     (stage == WakingUp ? " : réveil renvoyé"
+                      : stage >= AwaitingUserName && stage <= Downloading
+                          ? " : acquittement renvoyé"
+                          : ""));
+            if (stage == WakingUp)
                 sendToDevice(link::WakeUp);
-            else if (nStage >= 2 && nStage <= 6)
+            else if (stage >= AwaitingUserName && stage <= Downloading)
                 sendToDevice(link::Ack);
-            Label11.caption = std::to_string(nRetryCount);
+            retryCountLabel.caption = std::to_string(retries);
         } else {
-            setTimerEnabled(tmrCheck, false);
+            setTimerEnabled(retryTimer, false);
         }
     } catch (const std::exception&) {
         // No error handling is in force in a timer: the session ends through its failure path.
@@ -404,33 +515,33 @@ void FrmMain::tmrCheck_Timer() {
     }
 }
 
-void FrmMain::tmrUserUpload_Timer() {
+void UpdateSession::savingTick() {
     try {
-        nUploadTicks = checked::add16(nUploadTicks, 1);
-        const bool radars = cboFile.listIndex == 0;
+        savingTicks = checked::add16(savingTicks, 1);
+        const bool radars = databaseList.listIndex == 0;
         const std::int16_t limit = radars ? 8 : 16;
         const int step = radars ? 3 : 2;
-        if (prgb1.value < 95)
-            prgb1.value += step;
-        if (nUploadTicks == limit) {
+        if (progressBar.value < 95)
+            progressBar.value += step;
+        if (savingTicks == limit) {
             logEvent("Attente de l'enregistrement terminée (" + std::to_string(limit * 15) +
                      " s) sans T#END");
-            nStage = 9;
-            setTimerEnabled(tmrUserUpload, false);
+            stage = Done;
+            setTimerEnabled(savingTimer, false);
         }
     } catch (const std::exception&) {
         endAfterError();
     }
 }
 
-void FrmMain::Delay(std::int32_t nMilliSecs) {
+void UpdateSession::waitFor(std::int32_t ms) {
     // 64-bit ticks: no overflow after weeks of uptime, no wrap. The wait sleeps in the event loop;
     // a stop request ends it early, since the session ends at its next yield anyway.
     // It waits in slices, so that a stop (the window closed) is noticed within a tenth of a second.
-    const std::int64_t deadline = platform_.tickCount() + nMilliSecs;
+    const std::int64_t deadline = platform_.tickCount() + ms;
     do {
         platform_.waitUntil(std::min(deadline + 1, platform_.tickCount() + 100));
-    } while (platform_.tickCount() <= deadline && !StopRequested);
+    } while (platform_.tickCount() <= deadline && !stopRequested);
 }
 
 }  // namespace vigie

@@ -30,7 +30,7 @@ Application::Application() : form(platform, port, probe, std::make_unique<ftp::C
 }
 
 bool Application::start() {
-    const bool started = form.Form_Load();
+    const bool started = form.load();
     platform.sync();
     return started;
 }

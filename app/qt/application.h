@@ -2,7 +2,7 @@
 // The program put together: the main window over the real platform, serial port, port probe and
 // FTP layer. Needs a QApplication.
 
-#include "app/frm_main.h"
+#include "app/main_form.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_platform.h"
 #include "serial/linux_port_probe.h"
@@ -27,7 +27,7 @@ class Application {
     QtSerialPort port;
     SystemPortProbe probe;
     MainWindow window;
-    FrmMain form;
+    MainForm form;
 };
 
 }  // namespace vigie

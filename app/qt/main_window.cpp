@@ -9,8 +9,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "app/frm_main.h"
 #include "app/layout.h"
+#include "app/main_form.h"
 #include "app/qt/combo_style.h"
 
 namespace vigie {
@@ -70,21 +70,21 @@ MainWindow::MainWindow() {
                 break;
             }
             case layout::Kind::ProgressBar:
-                prgb1_ = new QProgressBar(client);
-                prgb1_->setRange(0, 100);
-                prgb1_->setTextVisible(false);
-                w = prgb1_;
+                progressBar_ = new QProgressBar(client);
+                progressBar_->setRange(0, 100);
+                progressBar_->setTextVisible(false);
+                w = progressBar_;
                 break;
             case layout::Kind::ComboBox: {
                 auto* combo = new QComboBox(client);
                 combo->setStyle(ComboStyle::instance());
-                (std::string_view(c.name) == "cboPort" ? cboPort_ : cboFile_) = combo;
+                (std::string_view(c.name) == "cboPort" ? portList_ : databaseList_) = combo;
                 w = combo;
                 break;
             }
             case layout::Kind::Button: {
                 auto* button = new QPushButton(QString::fromUtf8(c.caption), client);
-                (std::string_view(c.name) == "cmdGo" ? cmdGo_ : cmdClose_) = button;
+                (std::string_view(c.name) == "cmdGo" ? startButton_ : closeButton_) = button;
                 w = button;
                 break;
             }
@@ -113,22 +113,22 @@ MainWindow::MainWindow() {
         action->setObjectName(m.name);
         const std::string name = m.name;
         connect(action, &QAction::triggered, this,
-                [this, name] { dispatch([&](FrmMain& f) { f.menuItem_Click(name); }); });
+                [this, name] { dispatch([&](MainForm& f) { f.menuCommand(name); }); });
         if (name == "mnuMainFilter") {
             action->setCheckable(true);
-            mnuMainFilter_ = action;
+            portFilterAction_ = action;
         }
     }
 
-    connect(cmdGo_, &QPushButton::clicked, this,
-            [this] { dispatch([](FrmMain& f) { f.cmdGo_Click(); }); });
-    connect(cmdClose_, &QPushButton::clicked, this,
-            [this] { dispatch([](FrmMain& f) { f.cmdClose_Click(); }); });
-    for (QComboBox* combo : {cboPort_, cboFile_}) {
+    connect(startButton_, &QPushButton::clicked, this,
+            [this] { dispatch([](MainForm& f) { f.startUpdate(); }); });
+    connect(closeButton_, &QPushButton::clicked, this,
+            [this] { dispatch([](MainForm& f) { f.stopUpdate(); }); });
+    for (QComboBox* combo : {portList_, databaseList_}) {
         connect(combo, &QComboBox::activated, this, [this, combo](int index) {
             if (syncing_ || !form_)
                 return;
-            (combo == cboPort_ ? form_->cboPort : form_->cboFile).listIndex = index;
+            (combo == portList_ ? form_->portList : form_->databaseList).listIndex = index;
             afterHandler_();  // the tooltip follows the choice
         });
     }
@@ -140,7 +140,7 @@ MainWindow::MainWindow() {
     setWindowIcon(icon);
 }
 
-void MainWindow::attach(FrmMain& form, std::function<void()> afterHandler) {
+void MainWindow::attach(MainForm& form, std::function<void()> afterHandler) {
     form_ = &form;
     afterHandler_ = std::move(afterHandler);
     applyOuterSize();
@@ -187,31 +187,32 @@ void MainWindow::sync() {
     if (!form_)
         return;
     syncing_ = true;
-    FrmMain& f = *form_;
+    MainForm& f = *form_;
     const QString title = QString::fromStdString(f.caption);
     if (windowTitle() != title)
         setWindowTitle(title);
-    for (auto [name, model] : {std::pair{"lblDots", &f.lblDots},
-                               {"lblStatus", &f.lblStatus},
-                               {"Label6", &f.Label6},
-                               {"Label8", &f.Label8},
-                               {"Label3", &f.Label3},
-                               {"Label7", &f.Label7},
-                               {"Label5", &f.Label5},
-                               {"Label11", &f.Label11}})
+    for (auto [name, model] : {std::pair{"lblDots", &f.dotsLabel},
+                               {"lblStatus", &f.statusLabel},
+                               {"Label6", &f.portListCaption},
+                               {"Label8", &f.databaseListCaption},
+                               {"Label3", &f.portStateLabel},
+                               {"Label7", &f.stageCaption},
+                               {"Label5", &f.stageLabel},
+                               {"Label11", &f.retryCountLabel}})
         syncLabel(labels_[name], *model);
 
-    if (prgb1_->value() != f.prgb1.value)
-        prgb1_->setValue(f.prgb1.value);
-    if (shownBarColor_ != f.prgb1.barColor + 1) {
-        shownBarColor_ = f.prgb1.barColor + 1;
-        prgb1_->setStyleSheet(
+    if (progressBar_->value() != f.progressBar.value)
+        progressBar_->setValue(f.progressBar.value);
+    if (shownBarColor_ != f.progressBar.barColor + 1) {
+        shownBarColor_ = f.progressBar.barColor + 1;
+        progressBar_->setStyleSheet(
             QStringLiteral("QProgressBar { background: %1; border: 1px solid gray; }"
                            "QProgressBar::chunk { background: %2; }")
-                .arg(rgb(f.prgb1.backColor), rgb(f.prgb1.barColor)));
+                .arg(rgb(f.progressBar.backColor), rgb(f.progressBar.barColor)));
     }
 
-    for (auto [widget, model] : {std::pair{cboPort_, &f.cboPort}, {cboFile_, &f.cboFile}}) {
+    for (auto [widget, model] :
+         {std::pair{portList_, &f.portList}, {databaseList_, &f.databaseList}}) {
         QStringList items;
         for (const std::string& item : model->items)
             items << QString::fromStdString(item);
@@ -239,15 +240,15 @@ void MainWindow::sync() {
     }
     // Controls are enabled before others are disabled, so that the focus leaving a control that
     // is disabled has an enabled one to move on to.
-    const std::pair<QWidget*, bool> states[] = {{cmdGo_, f.cmdGo.enabled},
-                                                {cmdClose_, f.cmdClose.enabled},
-                                                {cboPort_, f.cboPort.enabled},
-                                                {cboFile_, f.cboFile.enabled}};
+    const std::pair<QWidget*, bool> states[] = {{startButton_, f.startButton.enabled},
+                                                {closeButton_, f.closeButton.enabled},
+                                                {portList_, f.portList.enabled},
+                                                {databaseList_, f.databaseList.enabled}};
     for (bool enabling : {true, false})
         for (auto [widget, enabled] : states)
             if (enabled == enabling)
                 widget->setEnabled(enabled);
-    mnuMainFilter_->setChecked(f.mnuMainFilter.checked);
+    portFilterAction_->setChecked(f.portFilterMenu.checked);
 
     syncing_ = false;
 }
@@ -255,13 +256,13 @@ void MainWindow::sync() {
 void MainWindow::focusGoButton() {
     // Qt ignores a focus request on a disabled widget: the form's state is mirrored first.
     if (form_)
-        cmdGo_->setEnabled(form_->cmdGo.enabled);
-    cmdGo_->setFocus(Qt::OtherFocusReason);
+        startButton_->setEnabled(form_->startButton.enabled);
+    startButton_->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (form_) {
-        form_->Form_Unload();
+        form_->unload();
         afterHandler_();
     }
     event->accept();
@@ -274,7 +275,7 @@ void MainWindow::changeEvent(QEvent* event) {
     form_->windowState = isMinimized()   ? WindowState::Minimized
                          : isMaximized() ? WindowState::Maximized
                                          : WindowState::Normal;
-    form_->Form_Resize();
+    form_->keepFixedSize();
     if (!isMinimized())
         applyOuterSize();
     afterHandler_();

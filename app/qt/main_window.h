@@ -15,18 +15,18 @@ class QPushButton;
 
 namespace vigie {
 
-class FrmMain;
+class MainForm;
 struct Label;
 
 class MainWindow : public QMainWindow {
   public:
     MainWindow();
     // afterHandler runs after every handler the window calls, to show what it changed.
-    void attach(FrmMain& form, std::function<void()> afterHandler);
+    void attach(MainForm& form, std::function<void()> afterHandler);
     // Mirrors every model onto its widget.
     void sync();
-    QPushButton* goButton() const { return cmdGo_; }
-    // Gives cmdGo the keyboard focus, also when the form has only just enabled it.
+    QPushButton* goButton() const { return startButton_; }
+    // Gives startButton the keyboard focus, also when the form has only just enabled it.
     void focusGoButton();
 
   protected:
@@ -40,15 +40,15 @@ class MainWindow : public QMainWindow {
     void applyOuterSize();
     static void syncLabel(QLabel* widget, const Label& model);
 
-    FrmMain* form_ = nullptr;
+    MainForm* form_ = nullptr;
     std::function<void()> afterHandler_;
     std::map<std::string, QLabel*> labels_;
-    QProgressBar* prgb1_ = nullptr;
-    QComboBox* cboPort_ = nullptr;
-    QComboBox* cboFile_ = nullptr;
-    QPushButton* cmdGo_ = nullptr;
-    QPushButton* cmdClose_ = nullptr;
-    QAction* mnuMainFilter_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QComboBox* portList_ = nullptr;
+    QComboBox* databaseList_ = nullptr;
+    QPushButton* startButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
+    QAction* portFilterAction_ = nullptr;
     std::uint32_t shownBarColor_ = 0;
     bool syncing_ = false;
 };

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/frm_main.h"
+#include "app/main_form.h"
 #include "app/qt/document_dialog.h"
 #include "app/qt/main_window.h"
 #include "app/qt/screen_centre.h"
@@ -32,7 +32,7 @@ QtPlatform::QtPlatform()
     });
 }
 
-void QtPlatform::attach(FrmMain& form, MainWindow& window) {
+void QtPlatform::attach(MainForm& form, MainWindow& window) {
     form_ = &form;
     window_ = &window;
 }

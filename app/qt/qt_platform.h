@@ -10,13 +10,13 @@
 
 namespace vigie {
 
-class FrmMain;
+class MainForm;
 class MainWindow;
 
 class QtPlatform : public Platform {
   public:
     QtPlatform();
-    void attach(FrmMain& form, MainWindow& window);
+    void attach(MainForm& form, MainWindow& window);
     // Shows the models on the widgets and arms the wake-up for the next timer tick.
     void sync();
 
@@ -37,7 +37,7 @@ class QtPlatform : public Platform {
     DateTime now() override;
 
   private:
-    FrmMain* form_ = nullptr;
+    MainForm* form_ = nullptr;
     MainWindow* window_ = nullptr;
     QElapsedTimer clock_;
     QTimer timerPump_;  // fires when the form's next timer tick is due

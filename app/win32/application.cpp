@@ -11,7 +11,7 @@ Application::Application() : form(platform, port, probe, std::make_unique<ftp::W
 }
 
 bool Application::start() {
-    const bool started = form.Form_Load();
+    const bool started = form.load();
     platform.sync();
     return started;
 }

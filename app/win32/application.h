@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/frm_main.h"
+#include "app/main_form.h"
 #include "app/win32/main_window.h"
 #include "app/win32/win32_platform.h"
 #include "serial/linux_port_probe.h"
@@ -24,7 +24,7 @@ class Application {
     Win32SerialPort port;
     SystemPortProbe probe;
     MainWindow window;
-    FrmMain form;
+    MainForm form;
 };
 
 }  // namespace vigie::win32

@@ -8,8 +8,8 @@
 #include <tuple>
 #include <vector>
 
-#include "app/frm_main.h"
 #include "app/layout.h"
+#include "app/main_form.h"
 #include "app/win32/control_ids.h"
 #include "app/win32/dpi.h"
 #include "app/win32/label_control.h"
@@ -152,7 +152,7 @@ void MainWindow::createControls() {
     ::SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-void MainWindow::attach(FrmMain& form, std::function<void()> afterHandler) {
+void MainWindow::attach(MainForm& form, std::function<void()> afterHandler) {
     form_ = &form;
     afterHandler_ = std::move(afterHandler);
     applyOuterSize();
@@ -243,7 +243,7 @@ void MainWindow::hide() {
 }
 
 void MainWindow::focusGoButton() {
-    // A disabled button refuses the focus: show the models first, cmdGo's state included.
+    // A disabled button refuses the focus: show the models first, startButton's state included.
     sync();
     if (!hwnd_ || !::IsWindowVisible(hwnd_))
         return;
@@ -336,34 +336,34 @@ void MainWindow::sync() {
     if (!form_ || !hwnd_ || syncing_)
         return;
     syncing_ = true;
-    FrmMain& f = *form_;
+    MainForm& f = *form_;
     const std::wstring title = widen(f.caption);
     wchar_t shownTitle[256] = {};
     ::GetWindowTextW(hwnd_, shownTitle, 256);
     if (title != shownTitle)
         ::SetWindowTextW(hwnd_, title.c_str());
 
-    for (auto [name, model] : {std::pair{"lblDots", &f.lblDots},
-                               {"lblStatus", &f.lblStatus},
-                               {"Label6", &f.Label6},
-                               {"Label8", &f.Label8},
-                               {"Label3", &f.Label3},
-                               {"Label7", &f.Label7},
-                               {"Label5", &f.Label5},
-                               {"Label11", &f.Label11}})
+    for (auto [name, model] : {std::pair{"lblDots", &f.dotsLabel},
+                               {"lblStatus", &f.statusLabel},
+                               {"Label6", &f.portListCaption},
+                               {"Label8", &f.databaseListCaption},
+                               {"Label3", &f.portStateLabel},
+                               {"Label7", &f.stageCaption},
+                               {"Label5", &f.stageLabel},
+                               {"Label11", &f.retryCountLabel}})
         syncLabel(name, *model);
 
     HWND bar = controls_["prgb1"];
     if (::SendMessageW(bar, PBM_GETBARCOLOR, 0, 0) !=
-        static_cast<LRESULT>(colorRef(f.prgb1.barColor)))
-        ::SendMessageW(bar, PBM_SETBARCOLOR, 0, colorRef(f.prgb1.barColor));
+        static_cast<LRESULT>(colorRef(f.progressBar.barColor)))
+        ::SendMessageW(bar, PBM_SETBARCOLOR, 0, colorRef(f.progressBar.barColor));
     if (::SendMessageW(bar, PBM_GETBKCOLOR, 0, 0) !=
-        static_cast<LRESULT>(colorRef(f.prgb1.backColor)))
-        ::SendMessageW(bar, PBM_SETBKCOLOR, 0, colorRef(f.prgb1.backColor));
-    if (::SendMessageW(bar, PBM_GETPOS, 0, 0) != f.prgb1.value)
-        ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(f.prgb1.value), 0);
+        static_cast<LRESULT>(colorRef(f.progressBar.backColor)))
+        ::SendMessageW(bar, PBM_SETBKCOLOR, 0, colorRef(f.progressBar.backColor));
+    if (::SendMessageW(bar, PBM_GETPOS, 0, 0) != f.progressBar.value)
+        ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(f.progressBar.value), 0);
 
-    for (auto [name, model] : {std::pair{"cboPort", &f.cboPort}, {"cboFile", &f.cboFile}}) {
+    for (auto [name, model] : {std::pair{"cboPort", &f.portList}, {"cboFile", &f.databaseList}}) {
         HWND combo = controls_[name];
         const int count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
         bool same = count == model->listCount();
@@ -385,13 +385,13 @@ void MainWindow::sync() {
         if ((::IsWindowEnabled(combo) != FALSE) != model->enabled)
             ::EnableWindow(combo, model->enabled);
     }
-    for (auto [name, model] : {std::pair{"cmdGo", &f.cmdGo}, {"cmdClose", &f.cmdClose}}) {
+    for (auto [name, model] : {std::pair{"cmdGo", &f.startButton}, {"cmdClose", &f.closeButton}}) {
         HWND button = controls_[name];
         if ((::IsWindowEnabled(button) != FALSE) != model->enabled)
             ::EnableWindow(button, model->enabled);
     }
     ::CheckMenuItem(popup_, FirstMenuId,
-                    MF_BYCOMMAND | (f.mnuMainFilter.checked ? MF_CHECKED : MF_UNCHECKED));
+                    MF_BYCOMMAND | (f.portFilterMenu.checked ? MF_CHECKED : MF_UNCHECKED));
     syncing_ = false;
 }
 
@@ -408,18 +408,18 @@ void MainWindow::onCommand(int id, int code, HWND control) {
     if (!form_)
         return;
     if (control && id == controlId("cmdGo") && code == BN_CLICKED) {
-        dispatch([](FrmMain& f) { f.cmdGo_Click(); });
+        dispatch([](MainForm& f) { f.startUpdate(); });
     } else if (control && id == controlId("cmdClose") && code == BN_CLICKED) {
-        dispatch([](FrmMain& f) { f.cmdClose_Click(); });
+        dispatch([](MainForm& f) { f.stopUpdate(); });
     } else if (control && code == CBN_SELCHANGE) {
         if (syncing_)
             return;
         const int index = static_cast<int>(::SendMessageW(control, CB_GETCURSEL, 0, 0));
-        (id == controlId("cboPort") ? form_->cboPort : form_->cboFile).listIndex = index;
+        (id == controlId("cboPort") ? form_->portList : form_->databaseList).listIndex = index;
     } else if (!control && id >= FirstMenuId &&
                id < FirstMenuId + static_cast<int>(layout::menu().size())) {
         const std::string_view name = layout::menu()[static_cast<size_t>(id - FirstMenuId)].name;
-        dispatch([name](FrmMain& f) { f.menuItem_Click(name); });
+        dispatch([name](MainForm& f) { f.menuCommand(name); });
     } else if (id == IDOK) {
         // Enter, through the dialog manager: it presses the focused button, as on a form.
         HWND focus = ::GetFocus();
@@ -473,7 +473,7 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_NOTIFY: {
             auto* header = reinterpret_cast<NMHDR*>(lp);
             if (header->hwndFrom == toolTip_ && header->code == TTN_GETDISPINFOW && form_) {
-                shownTip_ = widen(form_->cboPort.toolTip());
+                shownTip_ = widen(form_->portList.toolTip());
                 reinterpret_cast<NMTTDISPINFOW*>(lp)->lpszText = shownTip_.data();
                 return 0;
             }
@@ -484,7 +484,7 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
                 form_->windowState = wp == SIZE_MINIMIZED   ? WindowState::Minimized
                                      : wp == SIZE_MAXIMIZED ? WindowState::Maximized
                                                             : WindowState::Normal;
-                dispatch([](FrmMain& f) { f.Form_Resize(); });
+                dispatch([](MainForm& f) { f.keepFixedSize(); });
                 if (wp != SIZE_MINIMIZED)
                     applyOuterSize();
             }
@@ -526,7 +526,7 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
             // that follows every sleep, whatever woke the computer.
             if (form_ && (wp == PBT_APMSUSPEND || wp == PBT_APMRESUMEAUTOMATIC)) {
                 const bool suspending = wp == PBT_APMSUSPEND;
-                dispatch([suspending](FrmMain& f) {
+                dispatch([suspending](MainForm& f) {
                     f.systemEvent(suspending ? SystemEvent::Suspending : SystemEvent::Resumed,
                                   suspending ? "WM_POWERBROADCAST PBT_APMSUSPEND"
                                              : "WM_POWERBROADCAST PBT_APMRESUMEAUTOMATIC");
@@ -537,11 +537,11 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
             // Signing out or shutting down: the same shut-down as the close box, before the
             // system ends the program.
             if (wp && form_)
-                dispatch([](FrmMain& f) { f.Form_Unload(); });
+                dispatch([](MainForm& f) { f.unload(); });
             return 0;
         case WM_CLOSE:
             if (form_)
-                dispatch([](FrmMain& f) { f.Form_Unload(); });
+                dispatch([](MainForm& f) { f.unload(); });
             else
                 ::DestroyWindow(hwnd_);
             return 0;

@@ -12,7 +12,7 @@
 
 namespace vigie {
 
-class FrmMain;
+class MainForm;
 struct Label;
 
 namespace win32 {
@@ -25,7 +25,7 @@ class MainWindow {
     MainWindow& operator=(const MainWindow&) = delete;
 
     // afterHandler runs after every handler the window calls, to show what it changed.
-    void attach(FrmMain& form, std::function<void()> afterHandler);
+    void attach(MainForm& form, std::function<void()> afterHandler);
     // Mirrors every model onto its control.
     void sync();
     void show();
@@ -78,7 +78,7 @@ class MainWindow {
     HICON smallIcon_ = nullptr;
     RECT bannerRect_{0, 0, 0, 0};
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-    FrmMain* form_ = nullptr;
+    MainForm* form_ = nullptr;
     std::function<void()> afterHandler_;
     std::function<void()> onTimer_;
     std::int64_t armedDue_ = INT64_MAX;

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "app/frm_main.h"
+#include "app/main_form.h"
 #include "app/win32/common_controls.h"
 #include "app/win32/document_window.h"
 #include "app/win32/main_window.h"
@@ -84,7 +84,7 @@ Win32Platform::~Win32Platform() {
     holdTimerPeriod(false);
 }
 
-void Win32Platform::attach(FrmMain& form, MainWindow& window) {
+void Win32Platform::attach(MainForm& form, MainWindow& window) {
     form_ = &form;
     window_ = &window;
     window.setTimerHandler([this] {

@@ -14,7 +14,7 @@
 
 namespace vigie {
 
-class FrmMain;
+class MainForm;
 
 namespace win32 {
 
@@ -24,7 +24,7 @@ class Win32Platform : public Platform {
   public:
     Win32Platform();
     ~Win32Platform() override;
-    void attach(FrmMain& form, MainWindow& window);
+    void attach(MainForm& form, MainWindow& window);
     // Shows the models on the controls and arms the wake-up for the next timer tick.
     void sync();
     // The outer message loop of the program; returns when the program ends.
@@ -59,7 +59,7 @@ class Win32Platform : public Platform {
     void sleepPrecisely(std::int64_t us);
     void holdTimerPeriod(bool hold);
 
-    FrmMain* form_ = nullptr;
+    MainForm* form_ = nullptr;
     MainWindow* window_ = nullptr;
     LARGE_INTEGER frequency_{};
     LARGE_INTEGER start_{};

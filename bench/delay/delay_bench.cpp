@@ -1,9 +1,9 @@
 // How long the session's waits really last and what they cost, on the real Qt event loop of the
 // program's own composition (window shown, real serial port and probe left unused):
-//   - Delay(2000) against a plain sleep_for(2000 ms) (accuracy),
-//   - Delay(2000) and a stage-8 pass (the dots and the 15 s timer running) against a loop of bare
-//     yields until the same deadline, the busy wait that Delay replaces (CPU),
-//   - Delay(23), the wait before each data line, 100 times.
+//   - waitFor(2000) against a plain sleep_for(2000 ms) (accuracy),
+//   - waitFor(2000) and a stage-8 pass (the dots and the 15 s timer running) against a loop of bare
+//     yields until the same deadline, the busy wait that waitFor replaces (CPU),
+//   - waitFor(23), the wait before each data line, 100 times.
 // Usage: delay_bench [RUNS]   (default 3; each run of each kind lasts 2 s)
 // Prints a table, then one "ROW" line per result for bench/run.
 
@@ -78,13 +78,13 @@ int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
 
     vigie::Application app;
-    vigie::FrmMain& form = app.form;
+    vigie::MainForm& form = app.form;
     vigie::QtPlatform& platform = app.platform;
     app.window.show();
     platform.doEvents();
 
     std::vector<Sample> sleeps, delays, stage8, yieldsIdle, yields8;
-    // The busy wait Delay replaces: bare yields until the deadline.
+    // The busy wait waitFor replaces: bare yields until the deadline.
     auto spin = [&] {
         const std::int64_t deadline = platform.tickCount() + 2000;
         while (platform.tickCount() <= deadline)
@@ -96,31 +96,31 @@ int main(int argc, char** argv) {
     std::int64_t minTicks = INT64_MAX, maxTicks = 0;
     for (int i = 0; i < runs; ++i) {
         const std::int64_t tick0 = platform.tickCount();
-        delays.push_back(measure([&] { form.Delay(2000); }));
+        delays.push_back(measure([&] { form.session().waitFor(2000); }));
         minTicks = std::min(minTicks, platform.tickCount() - tick0);
         maxTicks = std::max(maxTicks, platform.tickCount() - tick0);
     }
     // The wait before each data line of the transfer.
     std::vector<double> shortWaits;
     for (int i = 0; i < 100; ++i)
-        shortWaits.push_back(measure([&] { form.Delay(23); }).wallMs);
+        shortWaits.push_back(measure([&] { form.session().waitFor(23); }).wallMs);
     yieldsIdle.push_back(measure(spin));
 
     // The saving phase: the dots and the 15 s timer run while the session waits pass after pass.
-    form.setTimerEnabled(form.tmrDots, true);
-    form.setTimerEnabled(form.tmrUserUpload, true);
-    form.nStage = 8;
+    form.setTimerEnabled(form.dotsTimer, true);
+    form.setTimerEnabled(form.session().savingTimer, true);
+    form.session().stage = vigie::UpdateSession::Saving;
     for (int i = 0; i < runs; ++i)
         stage8.push_back(measure([&] {
             platform.doEvents();
-            form.Delay(2000);
+            form.session().waitFor(2000);
         }));
     yields8.push_back(measure([&] {
         platform.doEvents();
         spin();
     }));
-    form.setTimerEnabled(form.tmrDots, false);
-    form.setTimerEnabled(form.tmrUserUpload, false);
+    form.setTimerEnabled(form.dotsTimer, false);
+    form.setTimerEnabled(form.session().savingTimer, false);
 
     std::printf("Waits of 2000 ms on the Qt event loop, %d runs each\n\n", runs);
     std::printf("| %-40s | %4s | %9s | %9s | %10s |\n", "wait", "runs", "min ms", "max ms", "CPU");

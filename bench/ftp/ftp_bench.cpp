@@ -1,6 +1,6 @@
-// Downloads one file through cFTP as the window does: 1 KiB blocks, a yield and a progress event
-// after each. Usage: ftp_bench SERVER USER PASSWORD REMOTE LOCAL
-// Prints "blocks=<events> yields=<n> seconds=<download time>"; exits 1 when the download fails.
+// Downloads one file through FtpClient as the window does: 1 KiB blocks, a yield and a progress
+// event after each. Usage: ftp_bench SERVER USER PASSWORD REMOTE LOCAL Prints "blocks=<events>
+// yields=<n> seconds=<download time>"; exits 1 when the download fails.
 
 #include <chrono>
 #include <cstdint>
@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "ftp/cftp.h"
 #include "ftp/curl_ftp_layer.h"
+#include "ftp/ftp_client.h"
 
 int main(int argc, char** argv) {
     if (argc != 6) {
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     std::int64_t events = 0;
     std::int64_t lastEvent = 0;
     // An idle event queue: the yield returns at once.
-    vigie::cFTP ftp(std::make_unique<vigie::ftp::CurlFtpLayer>(), [&] { ++yields; });
+    vigie::FtpClient ftp(std::make_unique<vigie::ftp::CurlFtpLayer>(), [&] { ++yields; });
     ftp.FileTransferProgress = [&](std::int32_t current, std::int32_t, bool) {
         ++events;
         lastEvent = current;

@@ -9,7 +9,7 @@
 //   bench_launcher update              one whole update: Start Update pressed, back when the
 //                                      session is over; stage 7's CPU, the passes, peak memory,
 //                                      and the moments each data line was written to the port
-//   bench_launcher random RUNS         MakeRandomText, RUNS times, against the same amount of text
+//   bench_launcher random RUNS         makeFillerText, RUNS times, against the same amount of text
 //                                      built without the yield per piece
 //
 // The device, the server and the settings folder come from the environment the parent sets
@@ -126,7 +126,7 @@ int startup(std::int64_t t0) {
     const std::int64_t shown = monotonicNs();
     std::printf("ok=%d\nshown_ms=%.3f\nports=%d\nboxes=%zu\nmaxrss_kb=%ld\n",
                 app.window.isVisible() ? 1 : 0, static_cast<double>(shown - t0) / 1e6,
-                app.form.cboPort.listCount(), answerer.boxes.size(), maxRssKb());
+                app.form.portList.listCount(), answerer.boxes.size(), maxRssKb());
     return 0;
 }
 
@@ -146,11 +146,11 @@ int update() {
     Answerer answerer;
     qApp->installEventFilter(&answerer);
     vigie::Application app;
-    if (!app.start() || app.form.cboPort.text() != " 1") {
-        std::printf("ok=0\nwhy=start-up or port list (%s)\n", app.form.cboPort.text().c_str());
+    if (!app.start() || app.form.portList.text() != " 1") {
+        std::printf("ok=0\nwhy=start-up or port list (%s)\n", app.form.portList.text().c_str());
         return 1;
     }
-    vigie::FrmMain& form = app.form;
+    vigie::MainForm& form = app.form;
 
     // Watches the session from its own yields: every pass rewrites the stage label, which the
     // watcher takes away again to count the passes (they are 2 s apart, it looks every 100 ms);
@@ -163,24 +163,24 @@ int update() {
     QTimer watcher;
     watcher.setInterval(100);
     QObject::connect(&watcher, &QTimer::timeout, [&] {
-        if (!form.Label5.caption.empty()) {
+        if (!form.stageLabel.caption.empty()) {
             ++passes;
-            form.Label5.caption.clear();
+            form.stageLabel.caption.clear();
         }
         const double now = static_cast<double>(monotonicNs() - go) / 1e9;
-        if (form.nStage != lastStage) {
-            lastStage = form.nStage;
+        if (form.session().stage != lastStage) {
+            lastStage = form.session().stage;
             char entry[32];
             std::snprintf(entry, sizeof entry, "%s%d@%.2f", stages.empty() ? "" : ",",
                           static_cast<int>(lastStage), now);
             stages += entry;
         }
-        if (transferStartWall == 0 && form.nStage == 7 &&
-            form.lblStatus.caption.rfind("Téléchargement vers K7", 0) == 0) {
+        if (transferStartWall == 0 && form.session().stage == 7 &&
+            form.statusLabel.caption.rfind("Téléchargement vers K7", 0) == 0) {
             transferStartWall = now;
             transferStartCpu = cpuSeconds();
         }
-        if (transferStartWall != 0 && transferWall == 0 && form.nStage >= 8) {
+        if (transferStartWall != 0 && transferWall == 0 && form.session().stage >= 8) {
             transferWall = now - transferStartWall;
             transferCpu = cpuSeconds() - transferStartCpu;
         }
@@ -195,10 +195,10 @@ int update() {
     const double cpu = cpuSeconds() - cpu0;
     watcher.stop();
 
-    const bool ok = form.lblStatus.caption.rfind("K7 mis à jour.", 0) == 0 &&
-                    form.prgb1.value == 100 && answerer.boxes.empty() && transferWall > 0;
+    const bool ok = form.statusLabel.caption.rfind("K7 mis à jour.", 0) == 0 &&
+                    form.progressBar.value == 100 && answerer.boxes.empty() && transferWall > 0;
     std::printf("ok=%d\nstatus=%s\nboxes=%zu\nfirst_box=%s\npasses=%d\nstages=%s\n", ok ? 1 : 0,
-                oneLine(form.lblStatus.caption).c_str(), answerer.boxes.size(),
+                oneLine(form.statusLabel.caption).c_str(), answerer.boxes.size(),
                 answerer.boxes.empty() ? "" : oneLine(answerer.boxes[0]).c_str(), passes,
                 stages.c_str());
     std::printf("update_wall_s=%.3f\nupdate_cpu_s=%.3f\ntransfer_wall_s=%.3f\n", wall, cpu,
@@ -255,7 +255,7 @@ int fillerText(int runs) {
     std::size_t length = 0, sink = 0;
     for (int i = 0; i < runs; ++i) {
         std::int64_t t = monotonicNs();
-        const std::string text = app.form.MakeRandomText();
+        const std::string text = app.form.session().makeFillerText();
         program.push_back(static_cast<double>(monotonicNs() - t) / 1e6);
         length += text.size();
 

@@ -10,7 +10,7 @@
 //     23 ms sleep per line, to the same simulator: the pacing and CPU of the simplest loop;
 //   - start-up to the shown window (the twelve-port probe included) against a bare QWidget, and
 //     the bare QWidget's peak memory as the peer of the update's;
-//   - MakeRandomText against the same text built without a yield per piece.
+//   - makeFillerText against the same text built without a yield per piece.
 //
 //   - the same update without its log (a shorter one, 1,000 lines): the pacing with the log on
 //     against the same run's pacing with it off;
@@ -577,7 +577,7 @@ int run(int argc, char** argv) {
     }
     const Pacing peer = pacing(peerTimes);
 
-    // ---- Start-up and a bare QWidget, turn about; MakeRandomText -------------------------------
+    // ---- Start-up and a bare QWidget, turn about; makeFillerText -------------------------------
     std::fprintf(stderr, "update_bench: start-up, %d runs each...\n", startups);
     std::vector<double> appShown, bareShown, appRss, bareRss;
     int ports = 0;

@@ -1,8 +1,8 @@
 // The session's waits on the Windows program's own composition (the Win32 platform and main
 // window, not shown), run under Wine by bench/run:
-//   - Delay(23), the wait before each data line, 100 times: median and p99 of the wall time;
-//   - Delay(2000) three times against Sleep(2000) (accuracy);
-//   - the CPU of Delay(2000) against a loop of bare yields until the same deadline;
+//   - waitFor(23), the wait before each data line, 100 times: median and p99 of the wall time;
+//   - waitFor(2000) three times against Sleep(2000) (accuracy);
+//   - the CPU of waitFor(2000) against a loop of bare yields until the same deadline;
 //   - for reference, 23 ms waits by Sleep and by MsgWaitForMultipleObjectsEx alone.
 // Usage: win_delay_bench [RUNS]   (default 3)
 // Prints a table, then one "ROW" line per result for bench/run.
@@ -92,12 +92,12 @@ std::vector<double> shortWaits(F&& wait) {
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     vigie::win32::Application app;
-    vigie::FrmMain& form = app.form;
+    vigie::MainForm& form = app.form;
     vigie::win32::Win32Platform& platform = app.platform;
     platform.doEvents();
 
     // The wait before each data line; the references ask the system for 23 ms with a 1 ms period.
-    const Stats delay23 = stats(shortWaits([&] { form.Delay(23); }));
+    const Stats delay23 = stats(shortWaits([&] { form.session().waitFor(23); }));
     ::timeBeginPeriod(1);
     const Stats sleep23 = stats(shortWaits([] { ::Sleep(23); }));
     const Stats msgWait23 = stats(shortWaits(
@@ -110,11 +110,11 @@ int main(int argc, char** argv) {
     std::int64_t minTicks = INT64_MAX, maxTicks = 0;
     for (int i = 0; i < runs; ++i) {
         const std::int64_t tick0 = platform.tickCount();
-        delays.push_back(measure([&] { form.Delay(2000); }));
+        delays.push_back(measure([&] { form.session().waitFor(2000); }));
         minTicks = std::min(minTicks, platform.tickCount() - tick0);
         maxTicks = std::max(maxTicks, platform.tickCount() - tick0);
     }
-    // The busy wait Delay replaces: bare yields until the deadline.
+    // The busy wait waitFor replaces: bare yields until the deadline.
     spins.push_back(measure([&] {
         const std::int64_t deadline = platform.tickCount() + 2000;
         while (platform.tickCount() <= deadline)

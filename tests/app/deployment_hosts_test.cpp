@@ -15,17 +15,17 @@ TEST_F(DeploymentHostsTest,
        BuiltInUpdateServerIsTheConfiguredHostUnlessTheEnvironmentSaysOtherwise) {
     ScopedEnv env;
     env.unset("VIGIE_UPDATE_SERVER");
-    EXPECT_EQ(FrmMain::updateServer(), CONFIGURED_UPDATE_HOST);
+    EXPECT_EQ(MainForm::updateServer(), CONFIGURED_UPDATE_HOST);
     env.set("VIGIE_UPDATE_SERVER", "");
-    EXPECT_EQ(FrmMain::updateServer(), CONFIGURED_UPDATE_HOST);
+    EXPECT_EQ(MainForm::updateServer(), CONFIGURED_UPDATE_HOST);
     env.set("VIGIE_UPDATE_SERVER", "127.0.0.1:2121");
-    EXPECT_EQ(FrmMain::updateServer(), "127.0.0.1:2121");
+    EXPECT_EQ(MainForm::updateServer(), "127.0.0.1:2121");
 }
 
 TEST_F(DeploymentHostsTest, WebItemsOpenTheConfiguredSupportSite) {
-    FrmMain& form = makeForm();
-    form.mnuMainTroubleshooting_Click();
-    form.mnuMainDownload_Click();
+    MainForm& form = makeForm();
+    form.openTroubleshootingPage();
+    form.openDownloadPage();
     const std::string page =
         std::string("https://") + CONFIGURED_SUPPORT_HOST + "/telechargement.php";
     EXPECT_EQ(platform_.urls, (std::vector<std::string>{page, page}));

@@ -43,17 +43,17 @@ void FormLoadTest::startAndEnd(const SettingsCase& c, const Items& filtered, con
     std::filesystem::remove_all(configDir());
     if (c.file)
         writeFile(settingsFile(), *c.file);
-    FrmMain& form = makeForm();
-    ASSERT_TRUE(form.Form_Load());
-    EXPECT_EQ(form.mnuMainFilter.checked, c.filterOn);
-    EXPECT_EQ(form.cboPort.items, c.filterOn ? filtered : all);
-    EXPECT_EQ(form.cboPort.text(), c.selectedPort);
+    MainForm& form = makeForm();
+    ASSERT_TRUE(form.load());
+    EXPECT_EQ(form.portFilterMenu.checked, c.filterOn);
+    EXPECT_EQ(form.portList.items, c.filterOn ? filtered : all);
+    EXPECT_EQ(form.portList.text(), c.selectedPort);
     Items files{"Radars", "Radars/Zones a riques/Ecoles"};
     if (c.testOffered)
         files.push_back("Test Locations");
-    EXPECT_EQ(form.cboFile.items, files);
-    EXPECT_EQ(form.cboFile.listIndex, 0);
-    form.Form_Unload();
+    EXPECT_EQ(form.databaseList.items, files);
+    EXPECT_EQ(form.databaseList.listIndex, 0);
+    form.unload();
     EXPECT_EQ(readFile(settingsFile()), c.writtenBack);
     EXPECT_TRUE(platform_.ended);
     platform_.ended = false;
@@ -107,46 +107,47 @@ TEST_F(FormLoadTest, PortsAboveNineComeBackWhole) {
 
 TEST_F(FormLoadTest, AnInUseEntryIsStoredByItsWholeNumber) {
     probe_.results[12] = ProbeResult::AccessDenied;
-    FrmMain& form = makeForm();
-    ASSERT_TRUE(form.Form_Load());
-    ASSERT_EQ(form.cboPort.items.back(), "12 - In Use");
-    form.cboPort.listIndex = form.cboPort.listCount() - 1;
-    form.Form_Unload();
+    MainForm& form = makeForm();
+    ASSERT_TRUE(form.load());
+    ASSERT_EQ(form.portList.items.back(), "12 - In Use");
+    form.portList.listIndex = form.portList.listCount() - 1;
+    form.unload();
     EXPECT_EQ(readFile(settingsFile()), "*12*1*\r\n");
 }
 
 TEST_F(FormLoadTest, StartUpLeavesTheWindowIdleWithTheInstructions) {
-    FrmMain& form = makeForm();
-    ASSERT_TRUE(form.Form_Load());
+    MainForm& form = makeForm();
+    ASSERT_TRUE(form.load());
     EXPECT_TRUE(platform_.mainShown);
     EXPECT_EQ(form.caption, "VIGIE K7 Téléchargement (v1.0.2)");
-    EXPECT_EQ(form.lblDots.caption, "");
+    EXPECT_EQ(form.dotsLabel.caption, "");
     EXPECT_EQ(
-        form.lblStatus.caption,
+        form.statusLabel.caption,
         "1. Sélectionner le port dans lequel le K7 est connecté dans \u201CCom Port\u201D.\r\n"
         "2. Selectionner la base de données à télécharger dans \u201CDownload File\u201D.\r\n"
         "3. Cliquer \u201CStart Update\u201D.");
-    EXPECT_EQ(form.lblStatus.font.size, 10);
-    EXPECT_FALSE(form.lblStatus.font.bold);
-    EXPECT_EQ(form.lblStatus.alignment, Alignment::Left);
-    EXPECT_EQ(form.sWorkFile, "temp.hd");
-    EXPECT_TRUE(form.cmdGo.enabled);
-    EXPECT_FALSE(form.cmdClose.enabled);
-    EXPECT_TRUE(form.cboFile.enabled);
-    EXPECT_FALSE(form.StopRequested);
-    EXPECT_FALSE(form.blnLoginRefused);
-    EXPECT_EQ(form.prgb1.value, 0);
-    EXPECT_EQ(form.prgb1.barColor, 0xFF0031u);
-    EXPECT_EQ(form.prgb1.backColor, 0xFFFFFFu);
-    EXPECT_FALSE(form.tmrCheck.enabled() || form.tmrUserUpload.enabled() || form.tmrDots.enabled());
+    EXPECT_EQ(form.statusLabel.font.size, 10);
+    EXPECT_FALSE(form.statusLabel.font.bold);
+    EXPECT_EQ(form.statusLabel.alignment, Alignment::Left);
+    EXPECT_EQ(form.session().workFileName, "temp.hd");
+    EXPECT_TRUE(form.startButton.enabled);
+    EXPECT_FALSE(form.closeButton.enabled);
+    EXPECT_TRUE(form.databaseList.enabled);
+    EXPECT_FALSE(form.session().stopRequested);
+    EXPECT_FALSE(form.session().loginRefused);
+    EXPECT_EQ(form.progressBar.value, 0);
+    EXPECT_EQ(form.progressBar.barColor, 0xFF0031u);
+    EXPECT_EQ(form.progressBar.backColor, 0xFFFFFFu);
+    EXPECT_FALSE(form.session().retryTimer.enabled() || form.session().savingTimer.enabled() ||
+                 form.dotsTimer.enabled());
     EXPECT_TRUE(platform_.boxes.empty());
 }
 
 TEST_F(FormLoadTest, LeavingTheStartWindowWithoutNextEndsSilently) {
     writeFile(settingsFile(), "*3*0*t*\r\n");
     platform_.startNext = false;
-    FrmMain& form = makeForm();
-    EXPECT_FALSE(form.Form_Load());
+    MainForm& form = makeForm();
+    EXPECT_FALSE(form.load());
     EXPECT_TRUE(platform_.ended);
     EXPECT_FALSE(platform_.mainShown);
     EXPECT_TRUE(platform_.boxes.empty());
@@ -157,17 +158,17 @@ TEST_F(FormLoadTest, LeavingTheStartWindowWithoutNextEndsSilently) {
 #ifdef _WIN32
 TEST_F(FormLoadTest, ADriveTempFolderThatCannotBeMadeSendsTheSettingsToTheUsersFolder) {
     writeFile(configDir(), "a file where the folder should be");
-    FrmMain& form = makeForm();
-    ASSERT_TRUE(form.Form_Load());
+    MainForm& form = makeForm();
+    ASSERT_TRUE(form.load());
     EXPECT_TRUE(platform_.boxes.empty());
-    EXPECT_EQ(form.sIniFile, userStateFolder() + "\\HD.ini");
+    EXPECT_EQ(form.settingsFile, userStateFolder() + "\\HD.ini");
     EXPECT_TRUE(std::filesystem::is_directory(filePath(userStateFolder())));
 }
 #else
 TEST_F(FormLoadTest, SettingsFolderThatCannotBeCreatedStopsWithItsBox) {
     writeFile(configDir(), "a file where the folder should be");
-    FrmMain& form = makeForm();
-    EXPECT_FALSE(form.Form_Load());
+    MainForm& form = makeForm();
+    EXPECT_FALSE(form.load());
     ASSERT_EQ(platform_.boxes.size(), 1u);
     const ShownBox& box = platform_.boxes[0];
     EXPECT_EQ(box.title, "Vigie M4 Error");
@@ -186,11 +187,11 @@ TEST_F(FormLoadTest, SettingsFolderThatCannotBeCreatedStopsWithItsBox) {
 #endif
 
 TEST_F(FormLoadTest, ShutDownThatCannotWriteStillEnds) {
-    FrmMain& form = makeForm();
-    ASSERT_TRUE(form.Form_Load());
+    MainForm& form = makeForm();
+    ASSERT_TRUE(form.load());
     // A folder in the settings file's place can be neither deleted nor written.
     writeFile(settingsFile() / "blocker", "x");
-    form.Form_Unload();
+    form.unload();
     EXPECT_TRUE(platform_.ended);
     EXPECT_TRUE(std::filesystem::is_directory(settingsFile()));
     EXPECT_TRUE(platform_.boxes.empty());
@@ -203,10 +204,10 @@ TEST_F(FormLoadTest, ReadOnlySettingsFileIsReplaced) {
     const fs::path oldFile = configDir() / "old-settings";
     fs::create_hard_link(settingsFile(), oldFile);
     fs::permissions(settingsFile(), fs::perms::owner_read);
-    FrmMain& form = makeForm();
-    ASSERT_TRUE(form.Form_Load());
-    form.cboPort.listIndex = 0;
-    form.Form_Unload();
+    MainForm& form = makeForm();
+    ASSERT_TRUE(form.load());
+    form.portList.listIndex = 0;
+    form.unload();
     // Deleted, then written anew: the new line is in a file of its own, and the old file keeps
     // the old line. (A user allowed to write to read-only files, as root is, would not tell a
     // file written over from its content.)
@@ -227,8 +228,8 @@ TEST_F(FormLoadTest, AWorkingFileLeftByAnEarlierRunIsOverwrittenAndDeletedAtStar
     // A second name for the file shows what was written over it before its deletion.
     const fs::path sameFile = dir_.path() / "same-file";
     fs::create_hard_link(leftover, sameFile);
-    FrmMain& form = makeForm();
-    ASSERT_TRUE(form.Form_Load());
+    MainForm& form = makeForm();
+    ASSERT_TRUE(form.load());
     EXPECT_FALSE(fs::exists(leftover));
     const std::string overwritten = readFile(sameFile);
     EXPECT_EQ(overwritten.find("48.85837"), std::string::npos) << "not overwritten";
@@ -247,9 +248,9 @@ TEST_F(FormLoadTest, AWorkingFileLeftByAnEarlierRunIsOverwrittenAndDeletedAtStar
     fs::permissions(sameFile, fs::perms::owner_write, fs::perm_options::add);
 
     // The next start finds nothing, and says nothing of it.
-    form.Form_Unload();
+    form.unload();
     form_.reset();
-    ASSERT_TRUE(makeForm().Form_Load());
+    ASSERT_TRUE(makeForm().load());
     const std::string again = readFile(logFile());
     EXPECT_EQ(again.find("Fichier de travail", wiped + line.size()), std::string::npos) << again;
 }
@@ -264,8 +265,8 @@ TEST_F(FormLoadTest, AWorkingFileThatCannotBeDeletedAtStartUpIsLeftAndTheProgram
         ::CreateFileW(leftover.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    FrmMain& form = makeForm();
-    const bool loaded = form.Form_Load();
+    MainForm& form = makeForm();
+    const bool loaded = form.load();
     ::CloseHandle(holder);
     ASSERT_TRUE(loaded);
     EXPECT_TRUE(std::filesystem::exists(leftover));
@@ -284,12 +285,12 @@ TEST_F(FormLoadTest, AWorkingFileThatCannotBeDeletedAtStartUpIsLeftAndTheProgram
 #endif
 
 TEST_F(FormLoadTest, ShutDownRunsOnceWhateverClosesTheWindow) {
-    FrmMain& form = makeForm();
-    ASSERT_TRUE(form.Form_Load());
-    form.MnuMainExit_Click();
+    MainForm& form = makeForm();
+    ASSERT_TRUE(form.load());
+    form.exitProgram();
     EXPECT_TRUE(platform_.ended);
     writeFile(settingsFile(), "changed");
-    form.Form_Unload();  // the window's close event after Exit
+    form.unload();  // the window's close event after Exit
     EXPECT_EQ(readFile(settingsFile()), "changed");
 }
 

@@ -312,7 +312,7 @@ INSTANTIATE_TEST_SUITE_P(Windows, LeavingADocumentWindow,
                                            LeaveCase{"HelpCloseBox", false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// What lblStatus shows in the course of an update, in the font it has at that moment.
+// What statusLabel shows in the course of an update, in the font it has at that moment.
 struct StatusText {
     const char* text;
     double size;
@@ -343,45 +343,45 @@ const StatusText kStatusTexts[] = {
 TEST_F(QtWindowTest, EveryCaptionFitsItsControlWithTheFontsInUse) {
     auto app = startProgram();
     ASSERT_TRUE(started_);
-    FrmMain& form = app->form;
+    MainForm& form = app->form;
     MainWindow& window = app->window;
 
-    // As start-up leaves it, with the instructions in lblStatus.
+    // As start-up leaves it, with the instructions in statusLabel.
     EXPECT_EQ(joined(misfitsIn(&window)), "");
 
     // The longest contents of the other labels, and of the lists: every port entry and every
     // database choice.
-    form.lblDots.caption = "..........";
-    form.Label3.caption = "Port Closed";
-    form.Label5.caption = "  9";
-    form.Label11.caption = "10";
-    form.cboPort.clear();
+    form.dotsLabel.caption = "..........";
+    form.portStateLabel.caption = "Port Closed";
+    form.stageLabel.caption = "  9";
+    form.retryCountLabel.caption = "10";
+    form.portList.clear();
     for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 255})
-        form.cboPort.addItem(" " + std::to_string(n));
+        form.portList.addItem(" " + std::to_string(n));
     for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 255})
-        form.cboPort.addItem(std::to_string(n) + " - In Use");
-    form.cboFile.insertItem(2, "Test Locations");
+        form.portList.addItem(std::to_string(n) + " - In Use");
+    form.databaseList.insertItem(2, "Test Locations");
     window.sync();
     EXPECT_EQ(joined(misfitsIn(&window)), "");
-    form.Label3.caption = "Port Open";
+    form.portStateLabel.caption = "Port Open";
     window.sync();
     EXPECT_EQ(joined(misfitsIn(&window)), "");
 
     // The closed lists. A port "N - In Use" is read in the open list: the closed box, 57 pixels
     // wide, holds the port numbers only.
     std::vector<std::string> fieldMisfits;
-    auto* cboPort = window.findChild<QComboBox*>("cboPort");
-    auto* cboFile = window.findChild<QComboBox*>("cboFile");
+    auto* portList = window.findChild<QComboBox*>("cboPort");
+    auto* databaseList = window.findChild<QComboBox*>("cboFile");
     for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 188, 255})
-        fitComboField(cboPort, QString(" %1").arg(n), fieldMisfits);
-    for (int i = 0; i < cboFile->count(); ++i)
-        fitComboField(cboFile, cboFile->itemText(i), fieldMisfits);
+        fitComboField(portList, QString(" %1").arg(n), fieldMisfits);
+    for (int i = 0; i < databaseList->count(); ++i)
+        fitComboField(databaseList, databaseList->itemText(i), fieldMisfits);
     EXPECT_EQ(joined(fieldMisfits), "");
 
     for (const StatusText& s : kStatusTexts) {
-        form.lblStatus.caption = s.text;
-        form.lblStatus.font = {"Tahoma", s.size, s.bold};
-        form.lblStatus.alignment = Alignment::Center;
+        form.statusLabel.caption = s.text;
+        form.statusLabel.font = {"Tahoma", s.size, s.bold};
+        form.statusLabel.alignment = Alignment::Center;
         window.sync();
         std::vector<std::string> misfits;
         fitLabel(window.findChild<QLabel*>("lblStatus"), misfits);
@@ -401,18 +401,18 @@ TEST_F(QtWindowTest, ThePortListTellsEachPortsDevice) {
     PtyLink com15(dir_.path() / "com", 15);
     auto app = startProgram();
     ASSERT_TRUE(started_);
-    auto* cboPort = app->window.findChild<QComboBox*>("cboPort");
-    ASSERT_EQ(cboPort->count(), 2);
-    EXPECT_EQ(cboPort->itemText(1), " 15");
-    EXPECT_EQ(cboPort->itemData(0, Qt::ToolTipRole).toString().toStdString(), com1_.slavePath());
-    EXPECT_EQ(cboPort->itemData(1, Qt::ToolTipRole).toString().toStdString(), com15.slavePath());
-    EXPECT_EQ(cboPort->toolTip().toStdString(), com1_.slavePath());
+    auto* portList = app->window.findChild<QComboBox*>("cboPort");
+    ASSERT_EQ(portList->count(), 2);
+    EXPECT_EQ(portList->itemText(1), " 15");
+    EXPECT_EQ(portList->itemData(0, Qt::ToolTipRole).toString().toStdString(), com1_.slavePath());
+    EXPECT_EQ(portList->itemData(1, Qt::ToolTipRole).toString().toStdString(), com15.slavePath());
+    EXPECT_EQ(portList->toolTip().toStdString(), com1_.slavePath());
 
     // The user chooses COM15 in the open list.
-    cboPort->setCurrentIndex(1);
-    emit cboPort->activated(1);
-    EXPECT_EQ(app->form.cboPort.text(), " 15");
-    EXPECT_EQ(cboPort->toolTip().toStdString(), com15.slavePath());
+    portList->setCurrentIndex(1);
+    emit portList->activated(1);
+    EXPECT_EQ(app->form.portList.text(), " 15");
+    EXPECT_EQ(portList->toolTip().toStdString(), com15.slavePath());
 }
 
 TEST_F(QtWindowTest, LayoutHoldsAndPicturesAreSharpAtTheScreensScale) {

@@ -10,63 +10,63 @@ namespace {
 class WindowTest : public FormFixture {};
 
 TEST_F(WindowTest, DotsGrowToTenThenStartAgain) {
-    FrmMain& form = makeForm();
-    form.lblDots.caption = "";
-    form.setTimerEnabled(form.tmrDots, true);
+    MainForm& form = makeForm();
+    form.dotsLabel.caption = "";
+    form.setTimerEnabled(form.dotsTimer, true);
     std::vector<std::string> seen;
     for (int tick = 0; tick < 12; ++tick) {
         platform_.advance(1456);
-        seen.push_back(form.lblDots.caption);
+        seen.push_back(form.dotsLabel.caption);
     }
     EXPECT_EQ(seen[0], ".");
     EXPECT_EQ(seen[9], "..........");
     EXPECT_EQ(seen[10], "");
     EXPECT_EQ(seen[11], ".");
 
-    form.lblDots.caption = "longer than ten";
-    form.tmrDots_Timer();
-    EXPECT_EQ(form.lblDots.caption, "");
+    form.dotsLabel.caption = "longer than ten";
+    form.addDot();
+    EXPECT_EQ(form.dotsLabel.caption, "");
 }
 
 TEST_F(WindowTest, DotsTickEvery1456Milliseconds) {
-    FrmMain& form = makeForm();
-    form.setTimerEnabled(form.tmrDots, true);
+    MainForm& form = makeForm();
+    form.setTimerEnabled(form.dotsTimer, true);
     platform_.advance(1455);
-    EXPECT_EQ(form.lblDots.caption, "...");  // the design-time caption, untouched so far
+    EXPECT_EQ(form.dotsLabel.caption, "...");  // the design-time caption, untouched so far
     platform_.advance(1);
-    EXPECT_EQ(form.lblDots.caption, "....");
+    EXPECT_EQ(form.dotsLabel.caption, "....");
 }
 
 TEST_F(WindowTest, ResizeRestoresTheFixedSizeUnlessMinimized) {
-    FrmMain& form = makeForm();
+    MainForm& form = makeForm();
     form.outerWidth = 9000;
     form.outerHeight = 100;
     form.windowState = WindowState::Minimized;
-    form.Form_Resize();
+    form.keepFixedSize();
     EXPECT_EQ(form.outerWidth, 9000);
     form.windowState = WindowState::Normal;
-    form.Form_Resize();
+    form.keepFixedSize();
     EXPECT_EQ(form.outerWidth, 5970);
     EXPECT_EQ(form.outerHeight, 4965);
 }
 
 TEST_F(WindowTest, WebItemsOpenTheSameSupportPageAndHelpIsModal) {
-    FrmMain& form = makeForm();
-    form.mnuMainTroubleshooting_Click();
-    form.mnuMainDownload_Click();
+    MainForm& form = makeForm();
+    form.openTroubleshootingPage();
+    form.openDownloadPage();
     ASSERT_EQ(platform_.urls.size(), 2u);
     EXPECT_EQ(platform_.urls[0], platform_.urls[1]);
     EXPECT_EQ(platform_.urls[0].substr(platform_.urls[0].size() - 19), "/telechargement.php");
-    form.MnuMainHelp_Click();
+    form.showHelp();
     EXPECT_EQ(platform_.helpShown, 1);
     EXPECT_TRUE(platform_.boxes.empty());
 }
 
 // Both front ends hand a menu command to the form by its item's name.
 TEST_F(WindowTest, EveryMenuItemReachesItsOwnHandlerByName) {
-    FrmMain& form = makeForm();
-    ASSERT_TRUE(form.Form_Load());
-    const bool filterBefore = form.mnuMainFilter.checked;
+    MainForm& form = makeForm();
+    ASSERT_TRUE(form.load());
+    const bool filterBefore = form.portFilterMenu.checked;
     struct Seen {
         bool filter;
         int help;
@@ -74,7 +74,7 @@ TEST_F(WindowTest, EveryMenuItemReachesItsOwnHandlerByName) {
         bool ended;
     };
     auto seen = [&] {
-        return Seen{form.mnuMainFilter.checked != filterBefore, platform_.helpShown,
+        return Seen{form.portFilterMenu.checked != filterBefore, platform_.helpShown,
                     platform_.urls.size(), platform_.ended};
     };
     const std::vector<std::pair<std::string, Seen>> rows = {
@@ -84,7 +84,7 @@ TEST_F(WindowTest, EveryMenuItemReachesItsOwnHandlerByName) {
     };
     size_t menuNamesSeen = 0;
     for (const auto& [name, want] : rows) {
-        form.menuItem_Click(name);
+        form.menuCommand(name);
         const Seen now = seen();
         EXPECT_EQ(now.filter, want.filter) << name;
         EXPECT_EQ(now.help, want.help) << name;

@@ -45,17 +45,17 @@ TEST_F(EndToEndTest, WholeUpdateReachesTheDevice) {
     QElapsedTimer clock;
     clock.start();
     watcher.onIdle = [&] {
-        const std::string& shown = app.form.Label11.caption;
+        const std::string& shown = app.form.retryCountLabel.caption;
         if (retries.empty() || retries.back() != shown)
             retries.push_back(shown);
         // Without the timer's ticks the session would wait in stage 1 for ever.
-        if (app.form.nStage == 1 && clock.elapsed() > 15'000)
+        if (app.form.session().stage == 1 && clock.elapsed() > 15'000)
             app.window.findChild<QPushButton*>("cmdClose")->click();
     };
     runUpdate(app);
 
-    EXPECT_EQ(app.form.lblStatus.caption, text::Success);
-    EXPECT_EQ(app.form.prgb1.value, 100);
+    EXPECT_EQ(app.form.statusLabel.caption, text::Success);
+    EXPECT_EQ(app.form.progressBar.value, 100);
     EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
     expectIdle(app);
 
@@ -89,12 +89,12 @@ TEST_F(EndToEndTest, AnUpdateThroughAPortAboveTwelveWhichStaysChosen) {
     {
         Application app;
         ASSERT_TRUE(app.start());
-        ASSERT_EQ(app.form.cboPort.items, (std::vector<std::string>{" 1", " 15"}));
+        ASSERT_EQ(app.form.portList.items, (std::vector<std::string>{" 1", " 15"}));
         auto* list = app.window.findChild<QComboBox*>("cboPort");
         list->setCurrentIndex(1);
         emit list->activated(1);
         runUpdate(app);
-        EXPECT_EQ(app.form.lblStatus.caption, text::Success);
+        EXPECT_EQ(app.form.statusLabel.caption, text::Success);
         EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
         // Closed as the user closes it, from the program's event loop.
         QTimer::singleShot(0, [&] { app.window.close(); });
@@ -104,7 +104,7 @@ TEST_F(EndToEndTest, AnUpdateThroughAPortAboveTwelveWhichStaysChosen) {
     {
         Application again;
         ASSERT_TRUE(again.start());
-        EXPECT_EQ(again.form.cboPort.text(), " 15");
+        EXPECT_EQ(again.form.portList.text(), " 15");
     }
     EXPECT_EQ(receivedAfterStop(device), sampleDatabaseAsSent() + "\x03\r\n\r\n368\r\n");
 }
@@ -120,8 +120,8 @@ TEST_F(EndToEndTest, DeviceVanishingDuringTheDataShowsTheSendingBox) {
     ASSERT_EQ(watcher.boxes.size(), 1u);
     EXPECT_EQ(watcher.boxes[0].title, text::FailedTitle);
     EXPECT_EQ(watcher.boxes[0].text.rfind(text::SendingBoxStart, 0), 0u) << watcher.boxes[0].text;
-    EXPECT_EQ(app.form.lblStatus.caption, text::Failed);
-    EXPECT_EQ(app.form.prgb1.value, 0);
+    EXPECT_EQ(app.form.statusLabel.caption, text::Failed);
+    EXPECT_EQ(app.form.progressBar.value, 0);
     expectIdle(app);
 }
 

@@ -138,7 +138,7 @@ class LogindTest : public RealProgramTest {
         runUpdate(app);
         watcher.onIdle = nullptr;
         EXPECT_LT(clock.elapsed(), 20'000) << "stopped only by the time limit";
-        EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
+        EXPECT_EQ(app.form.statusLabel.caption, text::Stopped);
         EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
         expectIdle(app);
         // The update's own lines, as every stopped update writes them.

@@ -22,8 +22,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // The download is under way: the progress event has shown its first block.
-bool downloading(const FrmMain& f) {
-    return f.nStage == 6 && f.lblStatus.caption.rfind(text::DownloadProgressStart, 0) == 0;
+bool downloading(const MainForm& f) {
+    return f.session().stage == 6 &&
+           f.statusLabel.caption.rfind(text::DownloadProgressStart, 0) == 0;
 }
 
 // Lines of the server's log that start with the command.
@@ -46,7 +47,7 @@ struct StageCase {
     int stage;
     QStringList device;  // simulator options that hold the session in the stage
     QString fault;       // of the FTP server
-    bool (*reached)(const FrmMain&);
+    bool (*reached)(const MainForm&);
 };
 
 void PrintTo(const StageCase& c, std::ostream* os) {
@@ -66,20 +67,20 @@ TEST_P(CloseInStage, StopsAtOnceAndLeavesTheWindowIdle) {
     std::optional<int> barAtClose;
     watcher.onIdle = [&] {
         if (!barAtClose && app.form.sessionRunning() && c.reached(app.form)) {
-            barAtClose = app.form.prgb1.value;
+            barAtClose = app.form.progressBar.value;
             EXPECT_TRUE(clickButton(app, "cmdClose"));
         }
     };
     runUpdate(app);
 
     ASSERT_TRUE(barAtClose.has_value())
-        << "the session never reached stage " << c.stage << ": " << app.form.lblStatus.caption;
+        << "the session never reached stage " << c.stage << ": " << app.form.statusLabel.caption;
     EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
-    EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
+    EXPECT_EQ(app.form.statusLabel.caption, text::Stopped);
     // The session noticed the stop at its next yield and changed nothing more.
-    EXPECT_EQ(app.form.prgb1.value, *barAtClose);
-    EXPECT_EQ(app.form.nStage, c.stage);
-    EXPECT_EQ(app.form.Label3.caption, "Port Closed");
+    EXPECT_EQ(app.form.progressBar.value, *barAtClose);
+    EXPECT_EQ(app.form.session().stage, c.stage);
+    EXPECT_EQ(app.form.portStateLabel.caption, "Port Closed");
     expectIdle(app);
     if (c.stage <= 6) {
         EXPECT_EQ(receivedAfterStop(device), "") << "data reached the device";
@@ -90,21 +91,22 @@ INSTANTIATE_TEST_SUITE_P(
     Stages, CloseInStage,
     ::testing::Values(
         // A device that never answers holds stage 1; the others last at least one 2 s pass.
-        StageCase{1, {"--silent"}, "", [](const FrmMain& f) { return f.nStage == 1; }},
-        StageCase{2, {}, "", [](const FrmMain& f) { return f.nStage == 2; }},
-        StageCase{3, {}, "", [](const FrmMain& f) { return f.nStage == 3; }},
-        StageCase{4, {}, "", [](const FrmMain& f) { return f.nStage == 4; }},
-        StageCase{5, {}, "", [](const FrmMain& f) { return f.nStage == 5; }},
+        StageCase{1, {"--silent"}, "", [](const MainForm& f) { return f.session().stage == 1; }},
+        StageCase{2, {}, "", [](const MainForm& f) { return f.session().stage == 2; }},
+        StageCase{3, {}, "", [](const MainForm& f) { return f.session().stage == 3; }},
+        StageCase{4, {}, "", [](const MainForm& f) { return f.session().stage == 4; }},
+        StageCase{5, {}, "", [](const MainForm& f) { return f.session().stage == 5; }},
         // In the middle of the download: the server stops sending after one block.
         StageCase{6, {}, "stall:1024", downloading},
         // In the middle of the sending: the bar has left 25 and not yet jumped to 80.
         StageCase{7,
                   {},
                   "",
-                  [](const FrmMain& f) {
-                      return f.nStage == 7 && f.prgb1.value > 25 && f.prgb1.value < 80;
+                  [](const MainForm& f) {
+                      return f.session().stage == 7 && f.progressBar.value > 25 &&
+                             f.progressBar.value < 80;
                   }},
-        StageCase{8, {"--no-end"}, "", [](const FrmMain& f) { return f.nStage == 8; }}),
+        StageCase{8, {"--no-end"}, "", [](const MainForm& f) { return f.session().stage == 8; }}),
     [](const auto& info) { return "Stage" + std::to_string(info.param.stage); });
 
 // ---- The window closed during a session ---------------------------------------------------------
@@ -145,7 +147,7 @@ struct CloseWindowCase {
     const char* name;
     QStringList device;
     QString fault;
-    bool (*reached)(const FrmMain&);
+    bool (*reached)(const MainForm&);
 };
 
 void PrintTo(const CloseWindowCase& c, std::ostream* os) {
@@ -178,7 +180,7 @@ TEST_P(CloseWindow, WritesTheSettingsOnceAndTheEventLoopEnds) {
     QTimer::singleShot(0, [&] { clickButton(app, "cmdGo"); });
     const int exitCode = QApplication::exec();
 
-    ASSERT_TRUE(closed) << app.form.lblStatus.caption;
+    ASSERT_TRUE(closed) << app.form.statusLabel.caption;
     EXPECT_EQ(exitCode, 0);
     EXPECT_FALSE(app.form.sessionRunning());
     EXPECT_FALSE(app.port.portOpen());
@@ -192,9 +194,11 @@ TEST_P(CloseWindow, WritesTheSettingsOnceAndTheEventLoopEnds) {
 
 INSTANTIATE_TEST_SUITE_P(
     During, CloseWindow,
-    ::testing::Values(
-        CloseWindowCase{"WakeUp", {"--silent"}, "", [](const FrmMain& f) { return f.nStage == 1; }},
-        CloseWindowCase{"StalledDownload", {}, "stall:1024", downloading}),
+    ::testing::Values(CloseWindowCase{"WakeUp",
+                                      {"--silent"},
+                                      "",
+                                      [](const MainForm& f) { return f.session().stage == 1; }},
+                      CloseWindowCase{"StalledDownload", {}, "stall:1024", downloading}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The device -----------------------------------------------------------------------------
@@ -212,9 +216,9 @@ TEST_F(FaultRun, FloodWithoutLineEndKeepsTheBufferBoundedAndTheNameRecognised) {
     std::size_t largest = 0;
     std::string statusAtClose;
     watcher.onIdle = [&] {
-        largest = std::max(largest, app.form.sRxBuffer.size());
-        if (statusAtClose.empty() && app.form.nStage == 3) {
-            statusAtClose = app.form.lblStatus.caption;
+        largest = std::max(largest, app.form.session().received.size());
+        if (statusAtClose.empty() && app.form.session().stage == 3) {
+            statusAtClose = app.form.statusLabel.caption;
             EXPECT_TRUE(clickButton(app, "cmdClose"));
         }
     };
@@ -223,8 +227,8 @@ TEST_F(FaultRun, FloodWithoutLineEndKeepsTheBufferBoundedAndTheNameRecognised) {
     // The last 16 KiB of what the device sent are kept: the flood was seen, and held to that.
     EXPECT_EQ(largest, 16u * 1024u);
     EXPECT_EQ(statusAtClose, text::SerialNumber + "AB12CD3");
-    EXPECT_EQ(app.form.sFtpUser, "AB12CD3");
-    EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
+    EXPECT_EQ(app.form.session().deviceName, "AB12CD3");
+    EXPECT_EQ(app.form.statusLabel.caption, text::Stopped);
     EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
     expectIdle(app);
 }
@@ -243,10 +247,10 @@ TEST_F(FaultRun, NameWithBytesAboveAsciiIsShownAndLogsIn) {
     std::string shown;
     bool downloaded = false;
     watcher.onIdle = [&] {
-        if (shown.empty() && app.form.nStage == 3)
-            shown = app.form.lblStatus.caption;
+        if (shown.empty() && app.form.session().stage == 3)
+            shown = app.form.statusLabel.caption;
         // Stage 7: the login was taken and the database downloaded.
-        if (!downloaded && app.form.nStage == 7) {
+        if (!downloaded && app.form.session().stage == 7) {
             downloaded = true;
             EXPECT_TRUE(clickButton(app, "cmdClose"));
         }
@@ -254,11 +258,11 @@ TEST_F(FaultRun, NameWithBytesAboveAsciiIsShownAndLogsIn) {
     runUpdate(app);
 
     EXPECT_EQ(shown, text::SerialNumber + "\u00C9T\u0178\u0152\u20AC\u00A0Z");
-    EXPECT_TRUE(downloaded) << app.form.lblStatus.caption;
+    EXPECT_TRUE(downloaded) << app.form.statusLabel.caption;
     EXPECT_TRUE(watcher.boxes.empty()) << watcher.describe();
     const std::string log = server.log();
     EXPECT_NE(log.find("USER \\udcc9T\\udc9f\\udc8c\\udc80\\udca0Z\n"), std::string::npos) << log;
-    EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
+    EXPECT_EQ(app.form.statusLabel.caption, text::Stopped);
     expectIdle(app);
 }
 
@@ -272,22 +276,22 @@ TEST_F(FaultRun, NameWithNulIsRefusedBeforeItReachesTheServer) {
 
     std::string shown;
     watcher.onIdle = [&] {
-        if (shown.empty() && app.form.nStage == 3)
-            shown = app.form.lblStatus.caption;
+        if (shown.empty() && app.form.session().stage == 3)
+            shown = app.form.statusLabel.caption;
     };
     runUpdate(app);
 
     EXPECT_EQ(shown, text::SerialNumber + std::string("K7\0", 3) + "\u00C9Z12");
-    EXPECT_EQ(app.form.sFtpUser, std::string("K7\0\xC9Z12", 7));
+    EXPECT_EQ(app.form.session().deviceName, std::string("K7\0\xC9Z12", 7));
     // No control character goes into a command: the login is refused before it is sent, and the
     // user is told so, as when the server refuses a login (not sent to check a firewall).
     ASSERT_EQ(watcher.boxes.size(), 1u) << watcher.describe();
     EXPECT_EQ(watcher.boxes[0].title, text::LoginRefusedTitle);
     EXPECT_NE(watcher.boxes[0].text.rfind(text::FirewallFirstLine, 0), 0u) << watcher.boxes[0].text;
     EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Warning);
-    EXPECT_TRUE(app.form.blnLoginRefused);
-    EXPECT_EQ(app.form.lblStatus.caption, text::Failed);
-    EXPECT_EQ(app.form.prgb1.value, 0);
+    EXPECT_TRUE(app.form.session().loginRefused);
+    EXPECT_EQ(app.form.statusLabel.caption, text::Failed);
+    EXPECT_EQ(app.form.progressBar.value, 0);
     expectIdle(app);
     EXPECT_EQ(count(server.log(), "USER"), 0) << server.log();
     EXPECT_EQ(device.data(), "");
@@ -319,7 +323,7 @@ TEST_F(FaultRun, FailedDownloadsShowTheirBoxesUntilClose) {
     Application app;
     startProgram(app);
     watcher.onIdle = [&] {
-        if (watcher.boxes.size() == 3 * servers.size() && app.form.cmdClose.enabled)
+        if (watcher.boxes.size() == 3 * servers.size() && app.form.closeButton.enabled)
             clickButton(app, "cmdClose");
     };
     runUpdate(app);
@@ -336,8 +340,8 @@ TEST_F(FaultRun, FailedDownloadsShowTheirBoxesUntilClose) {
         EXPECT_GE(count(log, "CONNECT"), 1) << faults[i] << "\n" << log;
         EXPECT_EQ(count(log, "RETR LocationsMid.txt"), 3) << faults[i] << "\n" << log;
     }
-    EXPECT_EQ(app.form.nStage, 6);
-    EXPECT_EQ(app.form.lblStatus.caption, text::Stopped);
+    EXPECT_EQ(app.form.session().stage, 6);
+    EXPECT_EQ(app.form.statusLabel.caption, text::Stopped);
     expectIdle(app);
     EXPECT_EQ(receivedAfterStop(device), "") << "data reached the device";
 }
@@ -368,8 +372,8 @@ TEST_F(FaultRun, ServerKilledDuringTheDownloadEndsInTheFirewallBox) {
     EXPECT_EQ(watcher.boxes[3].title, "Erreur");
     EXPECT_EQ(watcher.boxes[3].text.rfind(text::FirewallFirstLine, 0), 0u) << watcher.boxes[3].text;
     EXPECT_EQ(watcher.boxes[3].icon, QMessageBox::Warning);
-    EXPECT_EQ(app.form.lblStatus.caption, text::Failed);
-    EXPECT_EQ(app.form.prgb1.value, 0);
+    EXPECT_EQ(app.form.statusLabel.caption, text::Failed);
+    EXPECT_EQ(app.form.progressBar.value, 0);
     expectIdle(app);
     EXPECT_EQ(receivedAfterStop(device), "") << "data reached the device";
 }
@@ -405,8 +409,8 @@ TEST_F(FaultRun, WorkingFileThatCannotBeCreatedTakesTheDownloadErrorHandling) {
         EXPECT_TRUE(box.yesNo);
     }
     EXPECT_EQ(count(server.log(), "CONNECT"), 2) << server.log();
-    EXPECT_EQ(app.form.lblStatus.caption, text::Failed);
-    EXPECT_EQ(app.form.prgb1.value, 0);
+    EXPECT_EQ(app.form.statusLabel.caption, text::Failed);
+    EXPECT_EQ(app.form.progressBar.value, 0);
     expectIdle(app);
     EXPECT_TRUE(fs::is_directory(workFile()));
     EXPECT_EQ(receivedAfterStop(device), "") << "data reached the device";

@@ -1,4 +1,4 @@
-// cFTP against servers that fail in the middle: dropped, short, long, refused and stalled
+// FtpClient against servers that fail in the middle: dropped, short, long, refused and stalled
 // transfers, and a server that never answers.
 
 #include <gmock/gmock.h>

@@ -1,5 +1,5 @@
 #pragma once
-// A cFTP with its events and yields recorded.
+// A FtpClient with its events and yields recorded.
 
 #include <cstdint>
 #include <functional>
@@ -7,7 +7,7 @@
 #include <ostream>
 #include <vector>
 
-#include "ftp/cftp.h"
+#include "ftp/ftp_client.h"
 #ifndef _WIN32
 #include "ftp/curl_ftp_layer.h"
 #endif
@@ -54,7 +54,7 @@ class Harness {
 #endif
     explicit Harness(std::unique_ptr<ftp::FtpLayer> layer) {
         layer_ = layer.get();
-        ftp = std::make_unique<cFTP>(std::move(layer), [this] {
+        ftp = std::make_unique<FtpClient>(std::move(layer), [this] {
             ++yields;
             if (onYield)
                 onYield();
@@ -73,7 +73,7 @@ class Harness {
         return *layer_;
     }
 
-    std::unique_ptr<cFTP> ftp;
+    std::unique_ptr<FtpClient> ftp;
     std::vector<Progress> events;
     int yields = 0;
     std::function<void()> onYield;

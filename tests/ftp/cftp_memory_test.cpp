@@ -1,4 +1,4 @@
-// cFTP over the in-memory layer that the session's tests use: the class's rules where they do
+// FtpClient over the in-memory layer that the session's tests use: the class's rules where they do
 // not depend on the network, and the layer's injected failures.
 
 #include <gmock/gmock.h>

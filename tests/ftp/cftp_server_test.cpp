@@ -1,4 +1,4 @@
-// cFTP over libcurl against a real FTP server.
+// FtpClient over libcurl against a real FTP server.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

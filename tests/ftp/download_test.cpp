@@ -40,15 +40,15 @@ class Download : public FormFixture {
     Download() : env_("VIGIE_UPDATE_SERVER", server_->address()) {}
     ~Download() override {
         if (form_)
-            form_->DisconnectFromServer();
+            form_->session().disconnectFromServer();
     }
 
-    FrmMain& form(ftp::CurlFtpOptions options = fastOptions()) {
-        FrmMain& f = makeForm(std::make_unique<ftp::CurlFtpLayer>(options));
-        f.sWorkFile = "temp.hd";
-        f.sFtpUser = "K7ABCDE";
-        f.sFtpPassword = "pw1";
-        f.sDatabaseFile = "LocationsMid.txt";
+    MainForm& form(ftp::CurlFtpOptions options = fastOptions()) {
+        MainForm& f = makeForm(std::make_unique<ftp::CurlFtpLayer>(options));
+        f.session().workFileName = "temp.hd";
+        f.session().deviceName = "K7ABCDE";
+        f.session().devicePassword = "pw1";
+        f.session().databaseFile = "LocationsMid.txt";
         return f;
     }
     std::string workFile() const { return pathText(appDir() / "temp.hd"); }
@@ -60,38 +60,38 @@ class Download : public FormFixture {
 FtpTestServer* Download::server_ = nullptr;
 
 TEST_F(Download, RefusedLoginShowsItsBoxAndALaterLoginClearsTheFlag) {
-    FrmMain& f = form();
-    f.sFtpPassword = "wrong";
-    EXPECT_FALSE(f.ConnectToServer());
+    MainForm& f = form();
+    f.session().devicePassword = "wrong";
+    EXPECT_FALSE(f.session().connectToServer());
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].title, text::LoginRefusedTitle);
     EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Exclamation);
     EXPECT_THAT(platform_.boxes[0].text, HasSubstr("refusé"));
     EXPECT_NE(platform_.boxes[0].text, kFirewall);
-    EXPECT_TRUE(f.blnLoginRefused);
+    EXPECT_TRUE(f.session().loginRefused);
     EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass, PointerDefault));
 
-    f.sFtpPassword = "pw1";
-    EXPECT_TRUE(f.ConnectToServer());
-    EXPECT_FALSE(f.blnLoginRefused);
+    f.session().devicePassword = "pw1";
+    EXPECT_TRUE(f.session().connectToServer());
+    EXPECT_FALSE(f.session().loginRefused);
     EXPECT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.pointers.back(), PointerDefault);
 }
 
 TEST_F(Download, LoginWithControlCharactersIsRefusedWithoutReachingTheServer) {
-    FrmMain& f = form();
+    MainForm& f = form();
     for (const auto& [user, password] : std::vector<std::pair<std::string, std::string>>{
              {std::string("K7\0BCDE", 7), "pw1"}, {"K7ABCDE", "pw1\r\nDELE LocationsMid.txt"}}) {
         server_->clearLog();
         platform_.boxes.clear();
-        f.blnLoginRefused = false;
-        f.sFtpUser = user;
-        f.sFtpPassword = password;
-        EXPECT_FALSE(f.ConnectToServer());
+        f.session().loginRefused = false;
+        f.session().deviceName = user;
+        f.session().devicePassword = password;
+        EXPECT_FALSE(f.session().connectToServer());
         ASSERT_EQ(platform_.boxes.size(), 1u);
         EXPECT_EQ(platform_.boxes[0].title, text::LoginRefusedTitle);
         EXPECT_NE(platform_.boxes[0].text, kFirewall);
-        EXPECT_TRUE(f.blnLoginRefused);
+        EXPECT_TRUE(f.session().loginRefused);
         EXPECT_EQ(platform_.pointers.back(), PointerDefault);
         EXPECT_TRUE(server_->commands().empty());
     }
@@ -99,16 +99,16 @@ TEST_F(Download, LoginWithControlCharactersIsRefusedWithoutReachingTheServer) {
 
 TEST_F(Download, UnreachableServerShowsTheFirewallBoxAndKeepsTheFlag) {
     env_.set("VIGIE_UPDATE_SERVER", "127.0.0.1:" + std::to_string(closedPort()));
-    FrmMain& f = form();
+    MainForm& f = form();
     for (const bool refusedBefore : {false, true}) {
-        f.blnLoginRefused = refusedBefore;
+        f.session().loginRefused = refusedBefore;
         platform_.boxes.clear();
-        EXPECT_FALSE(f.ConnectToServer());
+        EXPECT_FALSE(f.session().connectToServer());
         ASSERT_EQ(platform_.boxes.size(), 1u);
         EXPECT_EQ(platform_.boxes[0].text, kFirewall);
         EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Exclamation);
         EXPECT_EQ(platform_.boxes[0].title, "Erreur");
-        EXPECT_EQ(f.blnLoginRefused, refusedBefore);
+        EXPECT_EQ(f.session().loginRefused, refusedBefore);
         EXPECT_EQ(platform_.pointers.back(), PointerDefault);
     }
 }
@@ -116,19 +116,20 @@ TEST_F(Download, UnreachableServerShowsTheFirewallBoxAndKeepsTheFlag) {
 TEST_F(Download, DownloadFillsTheWorkingFileAndMovesTheBarFrom10To25) {
     const std::string bytes = testBytes(100000, 100);
     server_->putFile("LocationsMid.txt", bytes);
-    FrmMain& f = form();
-    ASSERT_TRUE(f.ConnectToServer());
-    f.sDatabaseFile = "  LocationsMid.txt ";
-    f.prgb1.value = 10;
+    MainForm& f = form();
+    ASSERT_TRUE(f.session().connectToServer());
+    f.session().databaseFile = "  LocationsMid.txt ";
+    f.progressBar.value = 10;
     std::vector<std::pair<int, std::string>> shown;
-    f.mFTP->FileTransferProgress = [&](std::int32_t current, std::int32_t total, bool down) {
-        f.mFTP_FileTransferProgress(current, total, down);
-        shown.emplace_back(f.prgb1.value, f.lblStatus.caption);
+    f.session().ftpClient->FileTransferProgress = [&](std::int32_t current, std::int32_t total,
+                                                      bool down) {
+        f.session().showDownloadProgress(current, total, down);
+        shown.emplace_back(f.progressBar.value, f.statusLabel.caption);
     };
     platform_.pointers.clear();
-    ASSERT_TRUE(f.DownloadDatabase());
+    ASSERT_TRUE(f.session().downloadDatabase());
     EXPECT_EQ(readFile(workFile()), bytes);
-    EXPECT_EQ(f.sDatabaseFile, "LocationsMid.txt");
+    EXPECT_EQ(f.session().databaseFile, "LocationsMid.txt");
     EXPECT_TRUE(platform_.boxes.empty());
     EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass, PointerDefault));
     ASSERT_EQ(shown.size(), 100000u / 1024u + 1u);
@@ -139,11 +140,11 @@ TEST_F(Download, DownloadFillsTheWorkingFileAndMovesTheBarFrom10To25) {
 }
 
 TEST_F(Download, MissingDatabaseShowsTheErrorBoxAndLeavesNoWorkingFile) {
-    FrmMain& f = form();
-    ASSERT_TRUE(f.ConnectToServer());
-    f.sDatabaseFile = "NoSuchDatabase.txt";
+    MainForm& f = form();
+    ASSERT_TRUE(f.session().connectToServer());
+    f.session().databaseFile = "NoSuchDatabase.txt";
     platform_.pointers.clear();
-    EXPECT_FALSE(f.DownloadDatabase());
+    EXPECT_FALSE(f.session().downloadDatabase());
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].text, kDownloadError);
     EXPECT_EQ(platform_.boxes[0].flags, mb::OkOnly | mb::Critical);
@@ -168,25 +169,27 @@ TEST_P(CloseDuring, EndsTheProcedureWithoutABox) {
     } else {
         server_->putFile("LocationsFull.txt", testBytes(3 * 1024 * 1024, 7));
     }
-    FrmMain& f = form(options);
+    MainForm& f = form(options);
     int blocks = 0;
     if (!connecting) {
-        ASSERT_TRUE(f.ConnectToServer());
-        f.sDatabaseFile = "LocationsFull.txt";
-        f.mFTP->FileTransferProgress = [&](std::int32_t, std::int32_t, bool) { ++blocks; };
+        ASSERT_TRUE(f.session().connectToServer());
+        f.session().databaseFile = "LocationsFull.txt";
+        f.session().ftpClient->FileTransferProgress = [&](std::int32_t, std::int32_t, bool) {
+            ++blocks;
+        };
     }
     const std::int64_t yieldsBefore = platform_.yields;
     platform_.onYield = [&] {
         const bool now = connecting ? platform_.yields - yieldsBefore == 5 : blocks == 50;
-        if (now && !f.StopRequested) {
-            f.StopRequested = true;
-            f.DisconnectFromServer();
+        if (now && !f.session().stopRequested) {
+            f.session().stopRequested = true;
+            f.session().disconnectFromServer();
         }
     };
-    EXPECT_FALSE(connecting ? f.ConnectToServer() : f.DownloadDatabase());
-    EXPECT_TRUE(f.StopRequested) << "never closed";
+    EXPECT_FALSE(connecting ? f.session().connectToServer() : f.session().downloadDatabase());
+    EXPECT_TRUE(f.session().stopRequested) << "never closed";
     EXPECT_TRUE(platform_.boxes.empty());
-    EXPECT_FALSE(f.blnLoginRefused);
+    EXPECT_FALSE(f.session().loginRefused);
     EXPECT_EQ(platform_.pointers.back(), PointerDefault);
     if (!connecting) {
         EXPECT_LT(blocks, 3 * 1024);
@@ -198,11 +201,11 @@ INSTANTIATE_TEST_SUITE_P(Procedures, CloseDuring, ::testing::Values("Connect", "
 
 TEST_F(Download, WorkingFileThatCannotBeCreatedReachesTheCallerAsARunTimeError) {
     server_->putFile("LocationsMid.txt", testBytes(5000, 5));
-    FrmMain& f = form();
-    ASSERT_TRUE(f.ConnectToServer());
-    f.sWorkFile = "no-such-folder/temp.hd";
+    MainForm& f = form();
+    ASSERT_TRUE(f.session().connectToServer());
+    f.session().workFileName = "no-such-folder/temp.hd";
     platform_.pointers.clear();
-    EXPECT_THROW(f.DownloadDatabase(), RuntimeError);
+    EXPECT_THROW(f.session().downloadDatabase(), RuntimeError);
     EXPECT_TRUE(platform_.boxes.empty());
     EXPECT_THAT(platform_.pointers, ElementsAre(PointerHourglass));
 }
@@ -221,15 +224,15 @@ TEST_F(Download, ProgressHandlerMovesTheBarAndRoundsHalfToEven) {
         {1, 16, true, 10, 6},        {1024, 3000, false, 15, -1},
         {3000, 3000, false, 25, -1}, {0, 100, true, 10, 0},
     };
-    FrmMain& f = form();
+    MainForm& f = form();
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.current) + "/" + std::to_string(c.total));
-        f.lblStatus.caption = "untouched";
-        f.mFTP_FileTransferProgress(c.current, c.total, c.download);
-        EXPECT_EQ(f.prgb1.value, c.bar);
-        EXPECT_EQ(f.lblStatus.caption, c.percent < 0 ? "untouched" : statusText(c.percent));
+        f.statusLabel.caption = "untouched";
+        f.session().showDownloadProgress(c.current, c.total, c.download);
+        EXPECT_EQ(f.progressBar.value, c.bar);
+        EXPECT_EQ(f.statusLabel.caption, c.percent < 0 ? "untouched" : statusText(c.percent));
     }
-    EXPECT_THROW(f.mFTP_FileTransferProgress(0, 0, false), RuntimeError);
+    EXPECT_THROW(f.session().showDownloadProgress(0, 0, false), RuntimeError);
 }
 
 // A server that has all the users it takes answers 421 and closes. The connection is tried
@@ -254,25 +257,25 @@ TEST_P(BusyServer, IsTriedAgainAfterPausesThatGrowThenGivenUpWithItsOwnBox) {
     const BusyCase& c = GetParam();
     FtpTestServer busy({{"K7ABCDE", "pw1"}}, "busy:" + std::to_string(c.refusals));
     env_.set("VIGIE_UPDATE_SERVER", busy.address());
-    FrmMain& f = form();
-    f.lblStatus.caption = "before";
+    MainForm& f = form();
+    f.statusLabel.caption = "before";
     const std::int64_t start = platform_.tick();
     // Virtual time stands still while a connection is made: each try has a moment of its own.
     std::vector<std::int64_t> tries;
     platform_.onYield = [&] {
-        const bool pausing = f.lblStatus.caption.rfind(text::ServerBusyStatusStart, 0) == 0;
+        const bool pausing = f.statusLabel.caption.rfind(text::ServerBusyStatusStart, 0) == 0;
         if (!pausing && (tries.empty() || tries.back() != platform_.tick()))
             tries.push_back(platform_.tick());
     };
     std::string statusInThePause;
-    platform_.at(start + 10'000, [&] { statusInThePause = f.lblStatus.caption; });
+    platform_.at(start + 10'000, [&] { statusInThePause = f.statusLabel.caption; });
     if (c.closeAt != 0)
         platform_.at(start + c.closeAt, [&] {
-            f.StopRequested = true;
-            f.DisconnectFromServer();
+            f.session().stopRequested = true;
+            f.session().disconnectFromServer();
         });
 
-    EXPECT_EQ(f.ConnectToServer(), c.connected);
+    EXPECT_EQ(f.session().connectToServer(), c.connected);
 
     const auto lines = busy.commands();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "BUSY"), std::min(c.attempts, c.refusals));
@@ -287,7 +290,7 @@ TEST_P(BusyServer, IsTriedAgainAfterPausesThatGrowThenGivenUpWithItsOwnBox) {
         // Close ended the pause within a slice of the wait.
         EXPECT_LE(platform_.tick() - start, c.closeAt + 100);
     } else if (c.connected) {
-        EXPECT_EQ(f.lblStatus.caption, "before");
+        EXPECT_EQ(f.statusLabel.caption, "before");
     }
     if (c.busyBox) {
         ASSERT_EQ(platform_.boxes.size(), 1u);
@@ -297,7 +300,7 @@ TEST_P(BusyServer, IsTriedAgainAfterPausesThatGrowThenGivenUpWithItsOwnBox) {
     } else {
         EXPECT_TRUE(platform_.boxes.empty());
     }
-    EXPECT_FALSE(f.blnLoginRefused);
+    EXPECT_FALSE(f.session().loginRefused);
     EXPECT_EQ(platform_.pointers.back(), PointerDefault);
     // The server's own words reach the log.
     EXPECT_THAT(readFile(logFile()), HasSubstr("421 1 users (the maximum) are already logged in"));
@@ -315,25 +318,25 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Download, RepliesInLatin1ReachTheLogWithTheirAccents) {
     FtpTestServer french({{"K7ABCDE", "pw1"}}, "latin1:0");
     env_.set("VIGIE_UPDATE_SERVER", french.address());
-    FrmMain& f = form();
-    ASSERT_TRUE(f.ConnectToServer());
-    f.DisconnectFromServer();
-    f.sFtpPassword = "wrong";
-    EXPECT_FALSE(f.ConnectToServer());
+    MainForm& f = form();
+    ASSERT_TRUE(f.session().connectToServer());
+    f.session().disconnectFromServer();
+    f.session().devicePassword = "wrong";
+    EXPECT_FALSE(f.session().connectToServer());
     const std::string log = readFile(logFile());
     EXPECT_THAT(log, HasSubstr("Connecté au serveur : 257 \"/\" est le répertoire courant."));
     EXPECT_THAT(log, HasSubstr("530 Accès refusé."));
 }
 
 TEST_F(Download, ServerAndWorkingFileLocation) {
-    FrmMain& f = form();
-    EXPECT_EQ(FrmMain::updateServer(), server_->address());
+    MainForm& f = form();
+    EXPECT_EQ(MainForm::updateServer(), server_->address());
     env_.unset("VIGIE_UPDATE_SERVER");
-    const std::string builtIn = FrmMain::updateServer();
+    const std::string builtIn = MainForm::updateServer();
     EXPECT_EQ(builtIn, CONFIGURED_UPDATE_HOST);
     env_.set("VIGIE_UPDATE_SERVER", "");
-    EXPECT_EQ(FrmMain::updateServer(), builtIn);
-    EXPECT_EQ(f.workFilePath(), appPath() + "/temp.hd");
+    EXPECT_EQ(MainForm::updateServer(), builtIn);
+    EXPECT_EQ(f.session().workFilePath(), appPath() + "/temp.hd");
 }
 
 }  // namespace

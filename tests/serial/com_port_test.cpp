@@ -21,47 +21,47 @@ const std::string& kNotANumberBox = text::NotANumberBox;
 
 class ComPortTest : public FormFixture {
   protected:
-    FrmMain& formWithEntry(const std::string& entry) {
-        FrmMain& form = makeForm();
-        form.cboPort.clear();
-        form.cboPort.addItem(entry);
-        form.cboPort.listIndex = 0;
+    MainForm& formWithEntry(const std::string& entry) {
+        MainForm& form = makeForm();
+        form.portList.clear();
+        form.portList.addItem(entry);
+        form.portList.listIndex = 0;
         return form;
     }
 };
 
 TEST_F(ComPortTest, ConfiguresThenOpensTheChosenPort) {
-    FrmMain& form = makeForm();
+    MainForm& form = makeForm();
     for (int n = 1; n <= 12; ++n)
-        form.cboPort.addItem(" " + std::to_string(n));
-    form.cboPort.listIndex = 2;
+        form.portList.addItem(" " + std::to_string(n));
+    form.portList.listIndex = 2;
 
-    EXPECT_TRUE(form.OpenComPort(38400));
+    EXPECT_TRUE(form.session().openSerialPort(38400));
 
     EXPECT_EQ(port_.log, (Log{"CommPort=3", "Settings=38400,N,8,1", "InputLen=0", "Open"}));
     EXPECT_TRUE(port_.portOpen());
-    EXPECT_EQ(form.Label3.caption, "Port Open");
+    EXPECT_EQ(form.portStateLabel.caption, "Port Open");
     EXPECT_TRUE(platform_.boxes.empty());
 }
 
 TEST_F(ComPortTest, TheSpeedGoesIntoTheSettingsWithoutABlank) {
-    FrmMain& form = formWithEntry(" 2");
-    EXPECT_TRUE(form.OpenComPort(9600));
+    MainForm& form = formWithEntry(" 2");
+    EXPECT_TRUE(form.session().openSerialPort(9600));
     EXPECT_EQ(port_.log, (Log{"CommPort=2", "Settings=9600,N,8,1", "InputLen=0", "Open"}));
 }
 
 TEST_F(ComPortTest, AnOpenPortIsLeftAsItIs) {
-    FrmMain& form = formWithEntry(" 4");
+    MainForm& form = formWithEntry(" 4");
     port_.setCommPort(7);
     port_.setPortOpen(true);
     port_.log.clear();
-    form.Label3.caption = "unchanged";
+    form.portStateLabel.caption = "unchanged";
 
-    EXPECT_TRUE(form.OpenComPort(38400));
+    EXPECT_TRUE(form.session().openSerialPort(38400));
 
     EXPECT_TRUE(port_.log.empty());
     EXPECT_EQ(port_.commPort(), 7);
-    EXPECT_EQ(form.Label3.caption, "unchanged");
+    EXPECT_EQ(form.portStateLabel.caption, "unchanged");
     EXPECT_EQ(port_.opens, 1);
 }
 
@@ -84,14 +84,14 @@ class ComPortEntry : public ComPortTest, public ::testing::WithParamInterface<En
 TEST_P(ComPortEntry, ConvertsOrReports) {
     const EntryCase& c = GetParam();
     port_.existing.insert({14, 255});
-    FrmMain& form = formWithEntry(c.entry);
-    const std::string label = form.Label3.caption;
+    MainForm& form = formWithEntry(c.entry);
+    const std::string label = form.portStateLabel.caption;
 
-    EXPECT_EQ(form.OpenComPort(38400), c.opened);
+    EXPECT_EQ(form.session().openSerialPort(38400), c.opened);
 
     EXPECT_EQ(port_.log, c.log);
     EXPECT_EQ(port_.portOpen(), c.opened);
-    EXPECT_EQ(form.Label3.caption, c.opened ? "Port Open" : label);
+    EXPECT_EQ(form.portStateLabel.caption, c.opened ? "Port Open" : label);
     if (c.box.empty()) {
         EXPECT_TRUE(platform_.boxes.empty());
     } else {
@@ -129,32 +129,32 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<EntryCase>& info) { return info.param.what; });
 
 TEST_F(ComPortTest, NothingSelectedGivesTheNotANumberBox) {
-    FrmMain& form = formWithEntry(" 1");
-    form.cboPort.listIndex = -1;
-    EXPECT_FALSE(form.OpenComPort(38400));
+    MainForm& form = formWithEntry(" 1");
+    form.portList.listIndex = -1;
+    EXPECT_FALSE(form.session().openSerialPort(38400));
     EXPECT_TRUE(port_.log.empty());
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].text, kNotANumberBox);
 }
 
 TEST_F(ComPortTest, APortThatDoesNotExistGivesTheInvalidPortBox) {
-    FrmMain& form = formWithEntry(" 3");
+    MainForm& form = formWithEntry(" 3");
     port_.existing = {1, 2};
-    EXPECT_FALSE(form.OpenComPort(38400));
+    EXPECT_FALSE(form.session().openSerialPort(38400));
     EXPECT_EQ(port_.log, opened(3));  // the open itself failed
     EXPECT_FALSE(port_.portOpen());
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].text, kInvalidPortBox);
-    EXPECT_EQ(form.Label3.caption, "Port Closed");
+    EXPECT_EQ(form.portStateLabel.caption, "Port Closed");
 }
 
 TEST_F(ComPortTest, APortHeldElsewhereFailsSilently) {
-    FrmMain& form = formWithEntry(" 3");
+    MainForm& form = formWithEntry(" 3");
     port_.busy = {3};
-    EXPECT_FALSE(form.OpenComPort(38400));
+    EXPECT_FALSE(form.session().openSerialPort(38400));
     EXPECT_FALSE(port_.portOpen());
     EXPECT_TRUE(platform_.boxes.empty());
-    EXPECT_EQ(form.Label3.caption, "Port Closed");
+    EXPECT_EQ(form.portStateLabel.caption, "Port Closed");
 }
 
 // Counts what the form does with its FTP connection.
@@ -195,25 +195,24 @@ class CloseComPortTest : public ComPortTest {
   protected:
     // A window in the middle of an update: port open, timers running, choices disabled, the
     // working file open, a connection to the server.
-    FrmMain& busyForm() {
-        FrmMain& form = makeForm(std::make_unique<CountingFtpLayer>(&ftpClosed_));
-        form.cboPort.addItem(" 1");
-        form.cboPort.listIndex = 0;
-        EXPECT_TRUE(form.OpenComPort(38400));
-        EXPECT_TRUE(form.mFTP->OpenConnection("server", "AB12CD3", "3DC21BA"));
-        form.setTimerEnabled(form.tmrCheck, true);
-        form.setTimerEnabled(form.tmrUserUpload, true);
-        form.setTimerEnabled(form.tmrDots, true);
-        form.lblDots.caption = "....";
-        form.lblStatus.caption = "Envoi";
-        form.lblStatus.font.size = 8.25;
-        form.cboFile.enabled = false;
-        form.cboPort.enabled = false;
-        form.cmdGo.enabled = false;
-        form.cmdClose.enabled = true;
-        form.StopRequested = false;
-        form.nDataFile = form.files().freeFile();
-        form.files().openOutput(form.nDataFile, pathText(appDir() / "temp.hd"));
+    MainForm& busyForm() {
+        MainForm& form = makeForm(std::make_unique<CountingFtpLayer>(&ftpClosed_));
+        form.portList.addItem(" 1");
+        form.portList.listIndex = 0;
+        EXPECT_TRUE(form.session().openSerialPort(38400));
+        EXPECT_TRUE(form.session().ftpClient->OpenConnection("server", "AB12CD3", "3DC21BA"));
+        form.setTimerEnabled(form.session().retryTimer, true);
+        form.setTimerEnabled(form.session().savingTimer, true);
+        form.setTimerEnabled(form.dotsTimer, true);
+        form.dotsLabel.caption = "....";
+        form.statusLabel.caption = "Envoi";
+        form.statusLabel.font.size = 8.25;
+        form.databaseList.enabled = false;
+        form.portList.enabled = false;
+        form.startButton.enabled = false;
+        form.closeButton.enabled = true;
+        form.session().stopRequested = false;
+        form.session().workFileWriter().open(pathText(appDir() / "temp.hd"));
         port_.log.clear();
         ftpClosed_.clear();
         platform_.goFocused = 0;
@@ -222,68 +221,65 @@ class CloseComPortTest : public ComPortTest {
 
     // Idle, and what the close does beyond: the connection closed, the working file closed, the
     // status in its closing font but unchanged, the focus on Start Update, the stop flag set.
-    void expectIdle(FrmMain& form, std::int16_t dataFile) {
+    void expectIdle(MainForm& form) {
         EXPECT_TRUE(windowIsIdle(form));
         EXPECT_EQ(ftpClosed_, (std::vector<ftp::Handle>{2, 1}));  // connection, then session
-        EXPECT_EQ(form.lblStatus.font.size, 12);
-        EXPECT_EQ(form.lblStatus.caption, "Envoi");
-        EXPECT_FALSE(form.files().isOpen(dataFile));
+        EXPECT_EQ(form.statusLabel.font.size, 12);
+        EXPECT_EQ(form.statusLabel.caption, "Envoi");
+        EXPECT_FALSE(form.session().workFileOpen());
         EXPECT_EQ(platform_.goFocused, 1);
-        EXPECT_TRUE(form.StopRequested);
+        EXPECT_TRUE(form.session().stopRequested);
     }
 
     std::vector<ftp::Handle> ftpClosed_;
 };
 
 TEST_F(CloseComPortTest, ReturnsTheWindowToIdle) {
-    FrmMain& form = busyForm();
-    const std::int16_t dataFile = form.nDataFile;
+    MainForm& form = busyForm();
 
-    form.CloseComPort();
+    form.session().closeSerialPort();
 
     EXPECT_EQ(port_.log, Log{"Close"});
-    EXPECT_EQ(form.Label3.caption, "Port Closed");
-    expectIdle(form, dataFile);
+    EXPECT_EQ(form.portStateLabel.caption, "Port Closed");
+    expectIdle(form);
 }
 
 TEST_F(CloseComPortTest, YieldsAfterStoppingTheTimersAndDisconnectingAndBeforeTheRest) {
-    FrmMain& form = busyForm();
+    MainForm& form = busyForm();
     int yields = 0;
     platform_.onYield = [&] {
         ++yields;
         EXPECT_FALSE(port_.portOpen());
-        EXPECT_EQ(form.Label3.caption, "Port Closed");
-        EXPECT_FALSE(form.tmrCheck.enabled());
-        EXPECT_FALSE(form.tmrUserUpload.enabled());
+        EXPECT_EQ(form.portStateLabel.caption, "Port Closed");
+        EXPECT_FALSE(form.session().retryTimer.enabled());
+        EXPECT_FALSE(form.session().savingTimer.enabled());
         EXPECT_EQ(ftpClosed_.size(), 2u);
-        EXPECT_NE(form.lblStatus.font.size, 12);
-        EXPECT_TRUE(form.files().isOpen(form.nDataFile));
-        EXPECT_FALSE(form.cmdGo.enabled);
-        EXPECT_FALSE(form.StopRequested);
-        EXPECT_TRUE(form.tmrDots.enabled());
+        EXPECT_NE(form.statusLabel.font.size, 12);
+        EXPECT_TRUE(form.session().workFileOpen());
+        EXPECT_FALSE(form.startButton.enabled);
+        EXPECT_FALSE(form.session().stopRequested);
+        EXPECT_TRUE(form.dotsTimer.enabled());
     };
-    form.CloseComPort();
+    form.session().closeSerialPort();
     platform_.onYield = nullptr;
     EXPECT_EQ(yields, 1);
 }
 
 TEST_F(CloseComPortTest, OnAClosedPortDoesEverythingButTheClose) {
-    FrmMain& form = busyForm();
+    MainForm& form = busyForm();
     port_.setPortOpen(false);
     port_.log.clear();
-    form.Label3.caption = "Port Open";
-    const std::int16_t dataFile = form.nDataFile;
+    form.portStateLabel.caption = "Port Open";
 
-    form.CloseComPort();
+    form.session().closeSerialPort();
 
     EXPECT_TRUE(port_.log.empty());
-    EXPECT_EQ(form.Label3.caption, "Port Open");
-    expectIdle(form, dataFile);
+    EXPECT_EQ(form.portStateLabel.caption, "Port Open");
+    expectIdle(form);
 }
 
 TEST_F(CloseComPortTest, ClosesAPortWhoseDeviceHasGone) {
-    FrmMain& form = busyForm();
-    const std::int16_t dataFile = form.nDataFile;
+    MainForm& form = busyForm();
     port_.deviceSends("T#FTP");
     port_.vanish();
     // As the real layer sees an unplugged device: the port still counts as open, what had arrived
@@ -293,30 +289,29 @@ TEST_F(CloseComPortTest, ClosesAPortWhoseDeviceHasGone) {
     EXPECT_THROW(port_.input(), RuntimeError);
     EXPECT_THROW(port_.output("x"), RuntimeError);
 
-    form.CloseComPort();
+    form.session().closeSerialPort();
 
     EXPECT_EQ(port_.log, Log{"Close"});
-    EXPECT_EQ(form.Label3.caption, "Port Closed");
-    expectIdle(form, dataFile);
+    EXPECT_EQ(form.portStateLabel.caption, "Port Closed");
+    expectIdle(form);
     // Closed for good: the next update opens the port afresh.
-    EXPECT_TRUE(form.OpenComPort(38400));
+    EXPECT_TRUE(form.session().openSerialPort(38400));
     EXPECT_EQ(port_.input(), "");
     port_.output("x");
     EXPECT_EQ(port_.written.substr(port_.written.size() - 1), "x");
 }
 
-TEST_F(CloseComPortTest, ForgetsTheWorkingFileNumberOnceClosed) {
-    FrmMain& form = busyForm();
-    const std::int16_t old = form.nDataFile;
-    form.CloseComPort();
-    EXPECT_EQ(form.nDataFile, 0);
+TEST_F(CloseComPortTest, LetsGoOfTheWorkingFileForTheNextUpdate) {
+    MainForm& form = busyForm();
+    form.session().closeSerialPort();
+    EXPECT_FALSE(form.session().workFileOpen());
 
-    // A file opened later under the same number is not the working file: a second close of the
-    // window leaves it alone.
-    form.files().openOutput(old, pathText(appDir() / "other.txt"));
-    form.CloseComPort();
-    EXPECT_TRUE(form.files().isOpen(old));
-    form.files().close(old);
+    // A restart writes the working file afresh: nothing of the closed one is still open, and a
+    // second close lets go of the new one as well.
+    form.session().workFileWriter().open(pathText(appDir() / "temp.hd"));
+    EXPECT_TRUE(form.session().workFileOpen());
+    form.session().closeSerialPort();
+    EXPECT_FALSE(form.session().workFileOpen());
 }
 
 }  // namespace

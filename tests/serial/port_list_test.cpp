@@ -56,16 +56,16 @@ class PortListProbeRun : public FormFixture, public ::testing::WithParamInterfac
 
 TEST_P(PortListProbeRun, ListsWhatTheProbeFound) {
     const ProbeCase& c = GetParam();
-    FrmMain& form = makeForm();
+    MainForm& form = makeForm();
     probe_.results = c.ports;
     probe_.listed = c.listed;
     probe_.delays = c.delays;
-    form.mnuMainFilter.checked = false;
+    form.portFilterMenu.checked = false;
     const std::int64_t start = platform_.tick();
 
-    form.mnuMainFilter_Click();
+    form.togglePortFilter();
 
-    EXPECT_TRUE(form.mnuMainFilter.checked);
+    EXPECT_TRUE(form.portFilterMenu.checked);
     // Every port up to 12 and every listed port above, side by side, once.
     std::vector<int> expectedProbes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     std::vector<int> above = c.listed;
@@ -98,8 +98,8 @@ TEST_P(PortListProbeRun, ListsWhatTheProbeFound) {
                        silentPresent) != std::string::npos,
               !silentPresent.empty())
         << log;
-    EXPECT_EQ(form.cboPort.items, c.items);
-    EXPECT_EQ(form.cboPort.listIndex, c.selected);
+    EXPECT_EQ(form.portList.items, c.items);
+    EXPECT_EQ(form.portList.listIndex, c.selected);
     if (c.box.empty()) {
         EXPECT_TRUE(platform_.boxes.empty());
     } else {
@@ -211,65 +211,65 @@ INSTANTIATE_TEST_SUITE_P(
 class PortListTest : public FormFixture {};
 
 TEST_F(PortListTest, ChoosingTheItemAgainTogglesBetweenDefaultListAndProbing) {
-    FrmMain& form = makeForm();
+    MainForm& form = makeForm();
     probe_.results = {{2, R::Opened}};
-    form.mnuMainFilter.checked = false;
-    form.mnuMainFilter_Click();
-    ASSERT_EQ(form.cboPort.items, Items{" 2"});
+    form.portFilterMenu.checked = false;
+    form.togglePortFilter();
+    ASSERT_EQ(form.portList.items, Items{" 2"});
 
-    form.mnuMainFilter_Click();  // filter off: the default list, without probing
-    EXPECT_FALSE(form.mnuMainFilter.checked);
-    EXPECT_EQ(form.cboPort.items, defaultList());
-    EXPECT_EQ(form.cboPort.listIndex, 0);
+    form.togglePortFilter();  // filter off: the default list, without probing
+    EXPECT_FALSE(form.portFilterMenu.checked);
+    EXPECT_EQ(form.portList.items, defaultList());
+    EXPECT_EQ(form.portList.listIndex, 0);
     EXPECT_EQ(probe_.probed.size(), 12u);
 
     probe_.results = {{5, R::Opened}};
-    form.mnuMainFilter_Click();  // on again: a new probe run
-    EXPECT_TRUE(form.mnuMainFilter.checked);
-    EXPECT_EQ(form.cboPort.items, Items{" 5"});
+    form.togglePortFilter();  // on again: a new probe run
+    EXPECT_TRUE(form.portFilterMenu.checked);
+    EXPECT_EQ(form.portList.items, Items{" 5"});
     EXPECT_EQ(probe_.probed.size(), 24u);
     EXPECT_TRUE(platform_.boxes.empty());
 }
 
 TEST_F(PortListTest, TheDefaultListOffersTheSystemsPortsAboveTwelveWithoutProbing) {
-    FrmMain& form = makeForm();
+    MainForm& form = makeForm();
     probe_.listed = {27, 3, 15};
-    form.mnuMainFilter.checked = true;
+    form.portFilterMenu.checked = true;
 
-    form.mnuMainFilter_Click();
+    form.togglePortFilter();
 
     Items expected = defaultList();
     expected.insert(expected.end(), {" 15", " 27"});
-    EXPECT_EQ(form.cboPort.items, expected);
-    EXPECT_EQ(form.cboPort.listIndex, 0);
+    EXPECT_EQ(form.portList.items, expected);
+    EXPECT_EQ(form.portList.listIndex, 0);
     EXPECT_TRUE(probe_.probed.empty());
     EXPECT_TRUE(platform_.boxes.empty());
 }
 
 TEST_F(PortListTest, EachEntryTellsThePortsName) {
-    FrmMain& form = makeForm();
+    MainForm& form = makeForm();
     probe_.listed = {15, 27};
     probe_.names = {{15, "USB-SERIAL CH340"}, {27, "Standard Serial over Bluetooth link"}};
     probe_.results = {{1, R::Opened}, {15, R::Opened}, {27, R::AccessDenied}};
-    form.mnuMainFilter.checked = false;
+    form.portFilterMenu.checked = false;
 
-    form.mnuMainFilter_Click();  // probed
-    ASSERT_EQ(form.cboPort.items, (Items{" 1", " 15", "27 - In Use"}));
-    EXPECT_EQ(form.cboPort.toolTip(), "COM1");  // a port without a name: its device
-    form.cboPort.listIndex = 1;
-    EXPECT_EQ(form.cboPort.toolTip(), "USB-SERIAL CH340 (COM15)");
-    form.cboPort.listIndex = 2;
-    EXPECT_EQ(form.cboPort.toolTip(), "Standard Serial over Bluetooth link (COM27)");
+    form.togglePortFilter();  // probed
+    ASSERT_EQ(form.portList.items, (Items{" 1", " 15", "27 - In Use"}));
+    EXPECT_EQ(form.portList.toolTip(), "COM1");  // a port without a name: its device
+    form.portList.listIndex = 1;
+    EXPECT_EQ(form.portList.toolTip(), "USB-SERIAL CH340 (COM15)");
+    form.portList.listIndex = 2;
+    EXPECT_EQ(form.portList.toolTip(), "Standard Serial over Bluetooth link (COM27)");
 
-    form.mnuMainFilter_Click();  // the default list
-    ASSERT_EQ(form.cboPort.listCount(), 14);
-    EXPECT_EQ(form.cboPort.toolTips.size(), 14u);
-    form.cboPort.listIndex = 12;
-    EXPECT_EQ(form.cboPort.toolTip(), "USB-SERIAL CH340 (COM15)");
-    form.cboPort.listIndex = 13;
-    EXPECT_EQ(form.cboPort.toolTip(), "Standard Serial over Bluetooth link (COM27)");
-    form.cboPort.listIndex = -1;
-    EXPECT_EQ(form.cboPort.toolTip(), "");
+    form.togglePortFilter();  // the default list
+    ASSERT_EQ(form.portList.listCount(), 14);
+    EXPECT_EQ(form.portList.toolTips.size(), 14u);
+    form.portList.listIndex = 12;
+    EXPECT_EQ(form.portList.toolTip(), "USB-SERIAL CH340 (COM15)");
+    form.portList.listIndex = 13;
+    EXPECT_EQ(form.portList.toolTip(), "Standard Serial over Bluetooth link (COM27)");
+    form.portList.listIndex = -1;
+    EXPECT_EQ(form.portList.toolTip(), "");
 }
 
 TEST_F(PortListTest, AFailingProbeFallsBackToTheDefaultList) {
@@ -280,10 +280,10 @@ TEST_F(PortListTest, AFailingProbeFallsBackToTheDefaultList) {
             failing.results[n] = n % 2 ? R::Opened : R::AccessDenied;
         failing.failAt = failAt;
         VirtualPlatform platform(appPath());
-        FrmMain form(platform, port_, failing, nullptr);
-        form.mnuMainFilter.checked = false;
+        MainForm form(platform, port_, failing, nullptr);
+        form.portFilterMenu.checked = false;
 
-        form.mnuMainFilter_Click();
+        form.togglePortFilter();
 
         ASSERT_EQ(platform.boxes.size(), 1u);
         EXPECT_EQ(platform.boxes[0].text,
@@ -291,10 +291,10 @@ TEST_F(PortListTest, AFailingProbeFallsBackToTheDefaultList) {
                   "\r\nChangement à la liste par défaut.");
         EXPECT_EQ(platform.boxes[0].flags, mb::Information);
         EXPECT_EQ(platform.boxes[0].title, "Vigie Updater");
-        EXPECT_FALSE(form.mnuMainFilter.checked);
+        EXPECT_FALSE(form.portFilterMenu.checked);
         // The entries appended before the failure are gone.
-        EXPECT_EQ(form.cboPort.items, defaultList());
-        EXPECT_EQ(form.cboPort.listIndex, 0);
+        EXPECT_EQ(form.portList.items, defaultList());
+        EXPECT_EQ(form.portList.listIndex, 0);
     }
 }
 

@@ -10,7 +10,7 @@
 #include <QCoreApplication>
 #include <functional>
 
-#include "app/frm_main.h"
+#include "app/main_form.h"
 #include "core/runtime_error.h"
 #include "serial/linux_port_probe.h"
 #include "serial/qt_serial_port.h"
@@ -146,10 +146,10 @@ TEST_F(QtPortTest, OpenComPortOverTheRealPortShowsTheRightOutcome) {
         VirtualPlatform platform(dir_.path().string());
         QtSerialPort port;
         FakeProbe probe;
-        FrmMain form(platform, port, probe, nullptr);
-        form.cboPort.addItem(c.entry);
-        form.cboPort.listIndex = 0;
-        EXPECT_EQ(form.OpenComPort(38400), c.opened);
+        MainForm form(platform, port, probe, nullptr);
+        form.portList.addItem(c.entry);
+        form.portList.listIndex = 0;
+        EXPECT_EQ(form.session().openSerialPort(38400), c.opened);
         EXPECT_EQ(port.portOpen(), c.opened);
         if (*c.box) {
             ASSERT_EQ(platform.boxes.size(), 1u);
@@ -164,12 +164,12 @@ TEST_F(QtPortTest, OpenComPortOverTheRealPortShowsTheRightOutcome) {
     VirtualPlatform platform(dir_.path().string());
     QtSerialPort port;
     FakeProbe probe;
-    FrmMain form(platform, port, probe, nullptr);
-    form.cboPort.addItem(" 1");
-    form.cboPort.listIndex = 0;
-    EXPECT_FALSE(form.OpenComPort(38400));
+    MainForm form(platform, port, probe, nullptr);
+    form.portList.addItem(" 1");
+    form.portList.listIndex = 0;
+    EXPECT_FALSE(form.session().openSerialPort(38400));
     EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_EQ(form.Label3.caption, "Port Closed");
+    EXPECT_EQ(form.portStateLabel.caption, "Port Closed");
 }
 
 TEST_F(QtPortTest, ThePortOfARunningUpdateProbesAsInUse) {

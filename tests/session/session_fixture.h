@@ -23,10 +23,10 @@ class SessionFixture : public FormFixture {
   protected:
     SessionFixture() : k7_(platform_, port_) { probe_.results = {{1, ProbeResult::Opened}}; }
 
-    FrmMain& load(std::unique_ptr<ftp::FtpLayer> ftpLayer = std::make_unique<MemoryFtpLayer>()) {
-        FrmMain& form = makeForm(std::move(ftpLayer));
-        EXPECT_TRUE(form.Form_Load());
-        EXPECT_EQ(form.cboPort.text(), " 1");
+    MainForm& load(std::unique_ptr<ftp::FtpLayer> ftpLayer = std::make_unique<MemoryFtpLayer>()) {
+        MainForm& form = makeForm(std::move(ftpLayer));
+        EXPECT_TRUE(form.load());
+        EXPECT_EQ(form.portList.text(), " 1");
         return form;
     }
 

@@ -30,7 +30,7 @@ class SystemHoldTest : public SessionFixture {
         ftp_->files["LocationsMid.txt"] = database(110);
         layer_ = std::move(layer);
     }
-    FrmMain& loadWithServer() { return load(std::move(layer_)); }
+    MainForm& loadWithServer() { return load(std::move(layer_)); }
 
     VirtualPlatform& platform() { return platform_; }
     MemorySerialPort& port() { return port_; }
@@ -55,7 +55,7 @@ class SystemHoldTest : public SessionFixture {
 struct Ending {
     const char* name;
     // Sets up the peers and the user's actions for this ending.
-    std::function<void(SystemHoldTest&, FrmMain&)> arrange;
+    std::function<void(SystemHoldTest&, MainForm&)> arrange;
     std::optional<std::string> status;  // the status the ending leaves, where it is fixed
     bool restarts = false;
     // The holds (true) and releases (false) in order: a box lets go, Yes holds again.
@@ -70,7 +70,7 @@ class SessionEndings : public SystemHoldTest, public ::testing::WithParamInterfa
 
 TEST_P(SessionEndings, HeldFromThePortsOpeningToTheEndThenReleasedOnce) {
     const Ending& ending = GetParam();
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     ASSERT_TRUE(platform().holdCalls.empty()) << "held at start-up";
     ending.arrange(*this, form);
 
@@ -92,16 +92,16 @@ TEST_P(SessionEndings, HeldFromThePortsOpeningToTheEndThenReleasedOnce) {
     };
     auto arrangedBox = platform().onBox;
     platform().onBox = [&, arrangedBox](const ShownBox& box) {
-        if (platform().systemHeld || form.systemHeld())
+        if (platform().systemHeld || form.session().systemHeld())
             ++heldBoxes;
         boxEndsUpdate = platform().answers.empty() || platform().answers.front() != mb::Yes;
         if (arrangedBox)
             arrangedBox(box);
     };
-    form.cmdGo_Click();
+    form.startUpdate();
 
     if (ending.status) {
-        EXPECT_EQ(form.lblStatus.caption, *ending.status);
+        EXPECT_EQ(form.statusLabel.caption, *ending.status);
     }
     EXPECT_EQ(port().opens, ending.restarts ? 2 : 1);
     EXPECT_EQ(unheldYields, 0);
@@ -118,36 +118,36 @@ TEST_P(SessionEndings, HeldFromThePortsOpeningToTheEndThenReleasedOnce) {
         EXPECT_GE(calls.back().at, lastOpen) << "released while the port was still open";
     }
     EXPECT_FALSE(platform().systemHeld);
-    EXPECT_FALSE(form.systemHeld());
+    EXPECT_FALSE(form.session().systemHeld());
 }
 
 // The device leaves in the middle of the sending: the sending box.
-void vanishWhileSending(SystemHoldTest& t, FrmMain&) {
+void vanishWhileSending(SystemHoldTest& t, MainForm&) {
     t.k7().vanishAfterLines = 30;
 }
 
 // The working file cannot be written: the download box; Yes after clearing the way succeeds.
-void blockTheWorkingFile(SystemHoldTest& t, FrmMain&) {
+void blockTheWorkingFile(SystemHoldTest& t, MainForm&) {
     fs::create_directories(t.workFile() / "in-the-way");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Endings, SessionEndings,
     ::testing::Values(
-        Ending{"Success", [](SystemHoldTest&, FrmMain&) {}, text::Success},
-        Ending{"GaveUp", [](SystemHoldTest& t, FrmMain&) { t.k7().silent = true; },
+        Ending{"Success", [](SystemHoldTest&, MainForm&) {}, text::Success},
+        Ending{"GaveUp", [](SystemHoldTest& t, MainForm&) { t.k7().silent = true; },
                text::GiveUp + text::WrongPort},
-        Ending{"LoginRefused", [](SystemHoldTest& t, FrmMain&) { t.ftp().users.clear(); },
+        Ending{"LoginRefused", [](SystemHoldTest& t, MainForm&) { t.ftp().users.clear(); },
                text::Failed},
         Ending{"CloseInStage3",
-               [](SystemHoldTest& t, FrmMain& f) {
-                   t.once([&f] { return f.nStage == 3; }, [&f] { f.cmdClose_Click(); });
+               [](SystemHoldTest& t, MainForm& f) {
+                   t.once([&f] { return f.session().stage == 3; }, [&f] { f.stopUpdate(); });
                },
                text::Stopped},
         Ending{"GenericBox",
-               [](SystemHoldTest& t, FrmMain& f) {
+               [](SystemHoldTest& t, MainForm& f) {
                    t.k7().stopAfter = FakeK7::Step::Password;
-                   t.once([&f] { return f.nStage == 4; },
+                   t.once([&f] { return f.session().stage == 4; },
                           [&t] {
                               t.port().deviceSends("noise");
                               t.port().vanish();
@@ -156,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
                text::Failed},
         Ending{"SendingBoxNo", vanishWhileSending, text::Failed},
         Ending{"SendingBoxYesRestarts",
-               [](SystemHoldTest& t, FrmMain& f) {
+               [](SystemHoldTest& t, MainForm& f) {
                    vanishWhileSending(t, f);
                    t.platform().answers = {mb::Yes};
                },
@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
                {true, false, true, false}},
         Ending{"DownloadBoxNo", blockTheWorkingFile, text::Failed},
         Ending{"DownloadBoxYesRetries",
-               [](SystemHoldTest& t, FrmMain& f) {
+               [](SystemHoldTest& t, MainForm& f) {
                    blockTheWorkingFile(t, f);
                    t.platform().answers = {mb::Yes};
                    t.platform().onBox = [&t](const ShownBox&) { fs::remove_all(t.workFile()); };
@@ -177,14 +177,15 @@ INSTANTIATE_TEST_SUITE_P(
         // inside one of the session's yields and lets the system go before the program ends,
         // since the system may end the process as soon as the shut-down returns.
         Ending{"WindowClosedWhileSending",
-               [](SystemHoldTest& t, FrmMain& f) {
-                   t.once([&f] { return f.lblStatus.caption.rfind(text::SendingPercent, 0) == 0; },
-                          [&t, &f] {
-                              f.Form_Unload();
-                              EXPECT_TRUE(t.platform().ended);
-                              EXPECT_FALSE(t.platform().systemHeld)
-                                  << "still held when the program ends";
-                          });
+               [](SystemHoldTest& t, MainForm& f) {
+                   t.once(
+                       [&f] { return f.statusLabel.caption.rfind(text::SendingPercent, 0) == 0; },
+                       [&t, &f] {
+                           f.unload();
+                           EXPECT_TRUE(t.platform().ended);
+                           EXPECT_FALSE(t.platform().systemHeld)
+                               << "still held when the program ends";
+                       });
                },
                std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -192,17 +193,17 @@ INSTANTIATE_TEST_SUITE_P(
 // The whole story of an update that a box interrupts: held, the box lets the system go for as long
 // as it waits, Yes holds it again for the restarted update, whose end lets it go.
 TEST_F(SystemHoldTest, ABoxLetsTheSystemGoUntilYesTakesTheUpdateUpAgain) {
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     k7().vanishAfterLines = 30;
     platform().answers = {mb::Yes};
     std::size_t callsBeforeBox = 0;
     platform().onBox = [&](const ShownBox& box) {
         callsBeforeBox = platform().holdCalls.size();
         EXPECT_FALSE(platform().systemHeld) << box.text;
-        EXPECT_FALSE(form.systemHeld());
+        EXPECT_FALSE(form.session().systemHeld());
     };
-    form.cmdGo_Click();
-    EXPECT_EQ(form.lblStatus.caption, text::Success);
+    form.startUpdate();
+    EXPECT_EQ(form.statusLabel.caption, text::Success);
     std::vector<std::string> story;
     for (std::size_t i = 0; i < platform().holdCalls.size(); ++i) {
         if (i == callsBeforeBox)
@@ -214,25 +215,25 @@ TEST_F(SystemHoldTest, ABoxLetsTheSystemGoUntilYesTakesTheUpdateUpAgain) {
 }
 
 TEST_F(SystemHoldTest, NeverHeldWhileIdleNorWhenThePortDoesNotOpen) {
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     port().busy = {1};  // another program holds COM1
-    form.cmdGo_Click();
+    form.startUpdate();
     EXPECT_EQ(port().opens, 0);
-    form.menuItem_Click("mnuMainFilter");
-    form.MnuMainHelp_Click();
+    form.menuCommand("mnuMainFilter");
+    form.showHelp();
     platform().advance(60'000);
-    form.Form_Unload();
+    form.unload();
     EXPECT_TRUE(platform().holdCalls.empty());
 }
 
 TEST_F(SystemHoldTest, EachUpdateHoldsAndReleasesInTurn) {
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     k7().silent = true;
-    form.cmdGo_Click();
+    form.startUpdate();
     k7().silent = false;
     k7().step = FakeK7::Step::WakeUp;
-    form.cmdGo_Click();
-    ASSERT_EQ(form.lblStatus.caption, text::Success);
+    form.startUpdate();
+    ASSERT_EQ(form.statusLabel.caption, text::Success);
     const auto& calls = platform().holdCalls;
     ASSERT_EQ(calls.size(), 4u);
     for (std::size_t i = 0; i < calls.size(); ++i)
@@ -242,16 +243,16 @@ TEST_F(SystemHoldTest, EachUpdateHoldsAndReleasesInTurn) {
 // What the platform reports is written down: how the system was held or why not, and a sleep
 // that cut into an update; a sleep while the window is idle is no update's business.
 TEST_F(SystemHoldTest, TheLogSaysHowTheSystemWasHeldAndWhenItSleptDuringTheUpdate) {
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     form.systemEvent(SystemEvent::Suspending, "idle sleep");
-    once([&form] { return form.nStage == 3; },
+    once([&form] { return form.session().stage == 3; },
          [&form] {
              form.systemEvent(SystemEvent::NotHeld, "no logind here");
              form.systemEvent(SystemEvent::Suspending, "lid closed");
              form.systemEvent(SystemEvent::Resumed, "lid opened");
-             form.cmdClose_Click();
+             form.stopUpdate();
          });
-    form.cmdGo_Click();
+    form.startUpdate();
     form.systemEvent(SystemEvent::Resumed, "idle wake");
     form.systemEvent(SystemEvent::Held, "held as asked");
     form.systemEvent(SystemEvent::Released, "let go");

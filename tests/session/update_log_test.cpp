@@ -140,7 +140,7 @@ class SceneRun : public SessionFixture {
     void TestBody() override {}
 
     // Sets up the scene's trouble, then runs the update to its end.
-    FrmMain& play(Scene scene) {
+    MainForm& play(Scene scene) {
         switch (scene) {
             case Scene::SavingEndsOnItsTimer:
                 k7_.endDelay = -1;
@@ -173,32 +173,32 @@ class SceneRun : public SessionFixture {
                 ftp_->yieldWhileWaiting = true;
                 break;
         }
-        FrmMain& form = load(std::move(layer_));
+        MainForm& form = load(std::move(layer_));
         if (scene == Scene::MissingFile) {
             // Every attempt fails; the user closes the update at the third box.
             platform_.onBox = [&form, this](const ShownBox&) {
                 if (platform_.boxes.size() == 3)
-                    form.cmdClose_Click();
+                    form.stopUpdate();
             };
         }
         if (scene == Scene::CloseWhileSending) {
             platform_.onYield = [&form, this, closed = false]() mutable {
-                if (!closed && form.nStage == 7 &&
+                if (!closed && form.session().stage == 7 &&
                     std::count(k7_.received.begin(), k7_.received.end(), '\n') >= 50) {
                     closed = true;
-                    form.cmdClose_Click();
+                    form.stopUpdate();
                 }
             };
         }
         if (scene == Scene::ProgramClosedDuringTheConnection) {
             platform_.onYield = [&form, this, closed = false]() mutable {
-                if (!closed && form.nStage == 6 && ftp_->connectCalls == 1) {
+                if (!closed && form.session().stage == 6 && ftp_->connectCalls == 1) {
                     closed = true;
-                    form.Form_Unload();
+                    form.unload();
                 }
             };
         }
-        form.cmdGo_Click();
+        form.startUpdate();
         return form;
     }
 
@@ -211,7 +211,7 @@ class SceneRun : public SessionFixture {
 
     // What the user and the device saw of the update.
     std::string outcome() const {
-        std::string text = form_->lblStatus.caption + "\n";
+        std::string text = form_->statusLabel.caption + "\n";
         for (const ShownBox& box : platform_.boxes)
             text += box.title + ": " + box.text + "\n";
         return text + "device: " + k7_.received;
@@ -228,8 +228,8 @@ TEST_P(UpdateLogTest, HoldsTheEventsThatExplainTheOutcomeAndChangesNone) {
     std::string outcome;
     {
         SceneRun run(true);
-        FrmMain& form = run.play(c.scene);
-        EXPECT_EQ(form.lblStatus.caption, c.status);
+        MainForm& form = run.play(c.scene);
+        EXPECT_EQ(form.statusLabel.caption, c.status);
         outcome = run.outcome();
 
         const std::vector<std::string> log = run.log();
@@ -271,7 +271,7 @@ TEST_P(UpdateLogTest, HoldsTheEventsThatExplainTheOutcomeAndChangesNone) {
     // Logging never changes an update: with its log folder in the way, the scene ends as it did,
     // with the same boxes and the same bytes sent to the device.
     SceneRun blocked(false);
-    FrmMain& form = blocked.play(c.scene);
+    MainForm& form = blocked.play(c.scene);
     EXPECT_FALSE(form.updateLog().working());
     EXPECT_FALSE(blocked.logExists());
     EXPECT_EQ(blocked.outcome(), outcome);

@@ -29,7 +29,7 @@ class UpdateTest : public SessionFixture {
         ftp_->files["LocationsFull.txt"] = database(20);
         layer_ = std::move(layer);
     }
-    FrmMain& loadWithServer() { return load(std::move(layer_)); }
+    MainForm& loadWithServer() { return load(std::move(layer_)); }
     // A table's next row: a new session with the device, and no watcher of the row before's form.
     void nextRow() {
         platform_.onYield = nullptr;
@@ -40,10 +40,10 @@ class UpdateTest : public SessionFixture {
     std::filesystem::path workFile() const { return appDir() / "temp.hd"; }
 
     // Every value the bar takes, in order, without repeats.
-    std::vector<int> watchBar(const FrmMain& form) {
+    std::vector<int> watchBar(const MainForm& form) {
         platform_.onYield = [this, &form] {
-            if (bar_.empty() || bar_.back() != form.prgb1.value)
-                bar_.push_back(form.prgb1.value);
+            if (bar_.empty() || bar_.back() != form.progressBar.value)
+                bar_.push_back(form.progressBar.value);
         };
         return {};
     }
@@ -55,20 +55,20 @@ class UpdateTest : public SessionFixture {
 
 TEST_F(UpdateTest, EndReportBeforeStage8EndsTheSessionWhenStage8IsReached) {
     k7_.endBeforeStage8 = true;
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     std::int64_t stage8At = 0, stage9At = 0;
     platform_.onYield = [&] {
-        if (form.nStage == 8 && !stage8At)
+        if (form.session().stage == 8 && !stage8At)
             stage8At = platform_.tick();
-        if (form.nStage == 9 && !stage9At)
+        if (form.session().stage == 9 && !stage9At)
             stage9At = platform_.tick();
     };
-    form.cmdGo_Click();
+    form.startUpdate();
 
-    EXPECT_EQ(form.lblStatus.caption, text::Success);
-    EXPECT_TRUE(form.lblStatus.font.bold);
-    EXPECT_EQ(form.lblStatus.font.name, "Tahoma");
-    EXPECT_EQ(form.prgb1.value, 100);
+    EXPECT_EQ(form.statusLabel.caption, text::Success);
+    EXPECT_TRUE(form.statusLabel.font.bold);
+    EXPECT_EQ(form.statusLabel.font.name, "Tahoma");
+    EXPECT_EQ(form.progressBar.value, 100);
     // The first pass of stage 8 finds the report; the session ends after that pass's wait.
     EXPECT_LE(stage9At - stage8At, 2001);
     EXPECT_LE(platform_.tick() - stage9At, 2001);
@@ -96,15 +96,15 @@ TEST_F(UpdateTest, WholeUpdateFromAFolderNamedBeyondTheCodePage) {
     writeFile(appDir() / "M4Start.rtf", "{\\rtf1 Instructions}");
     EXPECT_EQ(frmHelp_Load(appPath()).text, "Guide K7");
     EXPECT_EQ(frmStart_Load(appPath()).text, "Instructions");
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     bool downloaded = false;
     platform_.onYield = [&] { downloaded = downloaded || fs::exists(workFile()); };
-    form.cmdGo_Click();
+    form.startUpdate();
     EXPECT_TRUE(downloaded);
-    EXPECT_EQ(form.lblStatus.caption, text::Success);
+    EXPECT_EQ(form.statusLabel.caption, text::Success);
     EXPECT_EQ(k7_.received, ftp_->files["LocationsMid.txt"] + kMarkers);
     EXPECT_FALSE(fs::exists(workFile()));
-    form.Form_Unload();
+    form.unload();
     EXPECT_EQ(readFile(settingsFile()), "*1*1*\r\n");
 }
 
@@ -122,24 +122,24 @@ TEST_F(UpdateTest, EachChoiceDownloadsItsFileAndItsSavingPhaseEndsOnItsTimer) {
         writeFile(settingsFile(), "*1*1*t*\r\n");  // "Test Locations" is offered
         auto layer = std::make_unique<MemoryFtpLayer>(*ftp_);
         MemoryFtpLayer& server = *layer;
-        FrmMain& form = load(std::move(layer));
-        ASSERT_EQ(form.cboFile.items.size(), 3u);
-        form.cboFile.listIndex = c.fileIndex;
+        MainForm& form = load(std::move(layer));
+        ASSERT_EQ(form.databaseList.items.size(), 3u);
+        form.databaseList.listIndex = c.fileIndex;
         bar_.clear();
         watchBar(form);
         std::int64_t savingFrom = 0;
         auto bar = platform_.onYield;
         platform_.onYield = [&, bar] {
             bar();
-            if (form.tmrUserUpload.enabled() && !savingFrom)
-                savingFrom = form.tmrUserUpload.dueAt() - 15000;
+            if (form.session().savingTimer.enabled() && !savingFrom)
+                savingFrom = form.session().savingTimer.dueAt() - 15000;
         };
-        form.cmdGo_Click();
+        form.startUpdate();
 
-        EXPECT_EQ(form.sDatabaseFile, c.file);
+        EXPECT_EQ(form.session().databaseFile, c.file);
         EXPECT_EQ(std::count(server.log.begin(), server.log.end(), "RETR " + c.file), 1);
         EXPECT_EQ(k7_.received, ftp_->files[c.file] + kMarkers);
-        EXPECT_EQ(form.lblStatus.caption, text::Success);
+        EXPECT_EQ(form.statusLabel.caption, text::Success);
         const auto from80 = std::find(bar_.begin(), bar_.end(), 80);
         ASSERT_NE(from80, bar_.end());
         EXPECT_EQ(std::vector<int>(from80, bar_.end()), c.barAfterTransfer);
@@ -150,9 +150,9 @@ TEST_F(UpdateTest, EachChoiceDownloadsItsFileAndItsSavingPhaseEndsOnItsTimer) {
 }
 
 TEST_F(UpdateTest, BarClimbsFrom10To25DuringTheDownloadThenByLinesTowards80) {
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     watchBar(form);
-    form.cmdGo_Click();
+    form.startUpdate();
     // 110 lines: three lines a step, 36 steps from where the download left the bar.
     const std::vector<int> expectedStart{0, 5, 10};
     ASSERT_GE(bar_.size(), 5u);
@@ -160,23 +160,23 @@ TEST_F(UpdateTest, BarClimbsFrom10To25DuringTheDownloadThenByLinesTowards80) {
     EXPECT_NE(std::find(bar_.begin(), bar_.end(), 25), bar_.end());
     EXPECT_NE(std::find(bar_.begin(), bar_.end(), 25 + 36), bar_.end());
     EXPECT_EQ(std::find(bar_.begin(), bar_.end(), 25 + 37), bar_.end());
-    EXPECT_EQ(form.lblStatus.caption, text::Success);
+    EXPECT_EQ(form.statusLabel.caption, text::Success);
 }
 
 TEST_F(UpdateTest, RefusedLoginMarksTheNextFailedSessionAsFailed) {
     ftp_->users.clear();
-    FrmMain& form = loadWithServer();
-    form.cmdGo_Click();
+    MainForm& form = loadWithServer();
+    form.startUpdate();
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].title, text::LoginRefusedTitle);
-    EXPECT_TRUE(form.blnLoginRefused);
-    EXPECT_EQ(form.lblStatus.caption, text::Failed);
-    EXPECT_EQ(form.prgb1.value, 0);
+    EXPECT_TRUE(form.session().loginRefused);
+    EXPECT_EQ(form.statusLabel.caption, text::Failed);
+    EXPECT_EQ(form.progressBar.value, 0);
     EXPECT_TRUE(windowIsIdle(form));
 
     k7_.silent = true;
-    form.cmdGo_Click();
-    EXPECT_EQ(form.lblStatus.caption, text::Failed);  // not the give-up text
+    form.startUpdate();
+    EXPECT_EQ(form.statusLabel.caption, text::Failed);  // not the give-up text
     EXPECT_EQ(platform_.boxes.size(), 1u);
     EXPECT_TRUE(windowIsIdle(form));
 }
@@ -199,12 +199,13 @@ class TransferFailureTest : public UpdateTest,
                             public ::testing::WithParamInterface<TransferFailure> {
   protected:
     // Makes the region's error happen once.
-    void breakOnce(FrmMain& form, TransferFailure::Region region) {
+    void breakOnce(MainForm& form, TransferFailure::Region region) {
         switch (region) {
             case TransferFailure::Region::FileProcessing:
                 // The working file disappears between the download and its counting.
                 platform_.onYield = [this, &form, removed = false]() mutable {
-                    if (!removed && form.nStage == 7 && form.lblStatus.caption != text::Sending) {
+                    if (!removed && form.session().stage == 7 &&
+                        form.statusLabel.caption != text::Sending) {
                         removed = true;
                         fs::remove(workFile());
                     }
@@ -223,9 +224,9 @@ class TransferFailureTest : public UpdateTest,
 TEST_P(TransferFailureTest, ShowsItsBoxThenRestartsOrFails) {
     const TransferFailure& c = GetParam();
     platform_.answers = {c.answer};
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     breakOnce(form, c.region);
-    form.cmdGo_Click();
+    form.startUpdate();
 
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].title, text::FailedTitle);
@@ -236,12 +237,12 @@ TEST_P(TransferFailureTest, ShowsItsBoxThenRestartsOrFails) {
         EXPECT_EQ(port_.opens, 2);
         EXPECT_EQ(k7_.wakeUpTimes.size(), 2u);
         EXPECT_EQ(std::count(ftp_->log.begin(), ftp_->log.end(), "RETR LocationsMid.txt"), 2);
-        EXPECT_EQ(form.lblStatus.caption, text::Success);
+        EXPECT_EQ(form.statusLabel.caption, text::Success);
         EXPECT_EQ(k7_.received, ftp_->files["LocationsMid.txt"] + kMarkers);
         EXPECT_FALSE(fs::exists(workFile()));
     } else {
-        EXPECT_EQ(form.lblStatus.caption, text::Failed);
-        EXPECT_EQ(form.prgb1.value, 0);
+        EXPECT_EQ(form.statusLabel.caption, text::Failed);
+        EXPECT_EQ(form.progressBar.value, 0);
         EXPECT_EQ(port_.opens, 1);
         // A working file not yet deleted stays until the next download replaces it.
         EXPECT_EQ(fs::exists(workFile()), c.workFileStays);
@@ -266,12 +267,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(UpdateTest, ThreeFailedDownloadsThenANewConnectionTwoSecondsLater) {
     ftp_->files.erase("LocationsMid.txt");
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     platform_.onBox = [&](const ShownBox&) {
         if (platform_.boxes.size() == 6)
-            form.cmdClose_Click();
+            form.stopUpdate();
     };
-    form.cmdGo_Click();
+    form.startUpdate();
     ASSERT_EQ(platform_.boxes.size(), 6u);
     for (const ShownBox& box : platform_.boxes) {
         EXPECT_EQ(box.title, "Erreur");
@@ -281,7 +282,7 @@ TEST_F(UpdateTest, ThreeFailedDownloadsThenANewConnectionTwoSecondsLater) {
     EXPECT_EQ(std::count_if(ftp_->log.begin(), ftp_->log.end(),
                             [](const std::string& l) { return l.rfind("CONNECT", 0) == 0; }),
               2);
-    EXPECT_EQ(form.lblStatus.caption, text::Stopped);
+    EXPECT_EQ(form.statusLabel.caption, text::Stopped);
     EXPECT_TRUE(windowIsIdle(form));
 }
 
@@ -292,29 +293,29 @@ TEST_F(UpdateTest, WorkingFileThatCannotBeWrittenAsksToRetryTheDownload) {
             std::filesystem::remove_all(workFile());
     };
     platform_.answers = {mb::Yes};
-    FrmMain& form = loadWithServer();
-    form.cmdGo_Click();
+    MainForm& form = loadWithServer();
+    form.startUpdate();
     ASSERT_GE(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].title, text::FailedTitle);
     EXPECT_EQ(platform_.boxes[0].text, text::DownloadBox);
-    EXPECT_EQ(form.lblStatus.caption, text::Success);
+    EXPECT_EQ(form.statusLabel.caption, text::Success);
     EXPECT_EQ(port_.opens, 1);  // the device was not woken again
 }
 
 TEST_F(UpdateTest, CloseDuringTheDownloadStopsWithoutABox) {
     ftp_->files["LocationsMid.txt"] = database(3000);
     ftp_->yieldWhileWaiting = true;
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     bool closed = false;
     platform_.onYield = [&] {
         if (!closed && ftp_->reads == 5) {
             closed = true;
-            form.cmdClose_Click();
+            form.stopUpdate();
         }
     };
-    form.cmdGo_Click();
+    form.startUpdate();
     EXPECT_TRUE(closed);
-    EXPECT_EQ(form.lblStatus.caption, text::Stopped);
+    EXPECT_EQ(form.statusLabel.caption, text::Stopped);
     EXPECT_TRUE(platform_.boxes.empty());
     EXPECT_TRUE(windowIsIdle(form));
     EXPECT_EQ(k7_.received, "");
@@ -322,16 +323,16 @@ TEST_F(UpdateTest, CloseDuringTheDownloadStopsWithoutABox) {
 }
 
 TEST_F(UpdateTest, CloseWhileLinesAreSentStopsTheStream) {
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     bool closed = false;
     platform_.onYield = [&] {
-        if (form.nStage == 7 && k7_.received.size() > 200 && !closed) {
+        if (form.session().stage == 7 && k7_.received.size() > 200 && !closed) {
             closed = true;
-            form.cmdClose_Click();
+            form.stopUpdate();
         }
     };
-    form.cmdGo_Click();
-    EXPECT_EQ(form.lblStatus.caption, text::Stopped);
+    form.startUpdate();
+    EXPECT_EQ(form.statusLabel.caption, text::Stopped);
     EXPECT_TRUE(platform_.boxes.empty());
     const std::string sent = k7_.received;
     EXPECT_LT(sent.size(), ftp_->files["LocationsMid.txt"].size());
@@ -339,7 +340,7 @@ TEST_F(UpdateTest, CloseWhileLinesAreSentStopsTheStream) {
     EXPECT_TRUE(windowIsIdle(form));
     // The stopped update's working file stays while the program runs, and goes with it.
     EXPECT_TRUE(fs::exists(workFile()));
-    form.Form_Unload();
+    form.unload();
     EXPECT_FALSE(fs::exists(workFile()));
 }
 
@@ -355,16 +356,16 @@ int linesIn(const std::string& received) {
 }
 
 TEST_F(UpdateTest, EveryLineWaitsOneDelayOf23MillisecondsAfterTheOneBefore) {
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     std::int64_t sendingFrom = -1;
     platform_.onYield = [&] {
-        if (sendingFrom < 0 && form.lblStatus.caption == text::Sending)
+        if (sendingFrom < 0 && form.statusLabel.caption == text::Sending)
             sendingFrom = platform_.tick();
     };
-    form.cmdGo_Click();
-    ASSERT_EQ(form.lblStatus.caption, text::Success);
+    form.startUpdate();
+    ASSERT_EQ(form.statusLabel.caption, text::Success);
 
-    // Delay(23) returns once the clock has passed start + 23: on a clock that a real system reads
+    // waitFor(23) returns once the clock has passed start + 23: on a clock that a real system reads
     // at any moment within a millisecond that is 23 to 24 ms; on the exact virtual clock, 24.
     ASSERT_EQ(k7_.dataTimes.size(), 110u + 2u);  // the lines, then the two end markers
     EXPECT_EQ(k7_.dataTimes[0] - sendingFrom, 24);
@@ -399,23 +400,23 @@ TEST_F(UpdateTest, SendingShowsAStepAndAPercentageEveryLinesPerStepLines) {
         SCOPED_TRACE(std::to_string(c.lines) + " lines");
         nextRow();
         ftp_->files["LocationsMid.txt"] = database(c.lines);
-        FrmMain& form = load(std::make_unique<MemoryFtpLayer>(*ftp_));
+        MainForm& form = load(std::make_unique<MemoryFtpLayer>(*ftp_));
         // Each percentage with the bar shown beside it, as seen at the session's yields.
         std::vector<std::string> shown;
         std::vector<int> bars;
         int barBefore = -1;
         platform_.onYield = [&] {
-            const std::string& status = form.lblStatus.caption;
+            const std::string& status = form.statusLabel.caption;
             if (status == text::Sending)
-                barBefore = form.prgb1.value;
+                barBefore = form.progressBar.value;
             if (status.rfind(text::SendingPercent, 0) == 0 &&
                 (shown.empty() || shown.back() != status)) {
                 shown.push_back(status);
-                bars.push_back(form.prgb1.value);
+                bars.push_back(form.progressBar.value);
             }
         };
-        form.cmdGo_Click();
-        ASSERT_EQ(form.lblStatus.caption, text::Success);
+        form.startUpdate();
+        ASSERT_EQ(form.statusLabel.caption, text::Success);
 
         std::vector<std::string> expected;
         for (int percent : c.percents)
@@ -447,16 +448,16 @@ constexpr std::string_view kFillerAlphabet =
 }
 
 TEST_F(UpdateTest, WorkingFileIsOverwrittenWithTheDateTimeAndFillerBeforeItIsDeleted) {
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     // A second name for the downloaded file keeps what the overwrite leaves in it once the working
     // file's name is deleted.
     const fs::path kept = appDir() / "kept.hd";
     platform_.onYield = [&] {
-        if (form.nStage == 7 && fs::exists(workFile()) && !fs::exists(kept))
+        if (form.session().stage == 7 && fs::exists(workFile()) && !fs::exists(kept))
             fs::create_hard_link(workFile(), kept);
     };
-    form.cmdGo_Click();
-    ASSERT_EQ(form.lblStatus.caption, text::Success);
+    form.startUpdate();
+    ASSERT_EQ(form.statusLabel.caption, text::Success);
     ASSERT_FALSE(fs::exists(workFile()));
     ASSERT_TRUE(fs::exists(kept));
 
@@ -471,12 +472,12 @@ TEST_F(UpdateTest, WorkingFileIsOverwrittenWithTheDateTimeAndFillerBeforeItIsDel
 }
 
 TEST_F(UpdateTest, MakeRandomTextYieldsOncePerPieceOfTheAlphabet) {
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     std::set<std::size_t> lengths;
     std::set<std::string> starts;
     for (int run = 0; run < 40; ++run) {
         const std::int64_t yieldsBefore = platform_.yields;
-        const std::string filler = form.MakeRandomText();
+        const std::string filler = form.session().makeFillerText();
         ASSERT_TRUE(isFiller(filler));
         EXPECT_EQ(platform_.yields - yieldsBefore, static_cast<std::int64_t>(filler.size() / 10));
         lengths.insert(filler.size());
@@ -489,7 +490,7 @@ TEST_F(UpdateTest, MakeRandomTextYieldsOncePerPieceOfTheAlphabet) {
 }
 
 TEST_F(UpdateTest, MakeRandomTextRunsFromTheShortestToTheLongestFiller) {
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     // The first draw sets the number of pieces, each later one where a piece starts; the draws
     // at both ends of [0, 1) give the fewest and the most pieces, the first and the last start.
     const struct {
@@ -499,8 +500,8 @@ TEST_F(UpdateTest, MakeRandomTextRunsFromTheShortestToTheLongestFiller) {
     } ends[] = {{0.0, 2000, 0}, {0.99999999, 3999, 65}};
     for (const auto& end : ends) {
         SCOPED_TRACE(end.draw);
-        form.setRandomSource([&] { return end.draw; });
-        const std::string filler = form.MakeRandomText();
+        form.session().setRandomSource([&] { return end.draw; });
+        const std::string filler = form.session().makeFillerText();
         EXPECT_EQ(filler.size(), end.pieces * 10);
         EXPECT_EQ(filler.substr(0, 10), kFillerAlphabet.substr(end.start, 10));
         EXPECT_TRUE(isFiller(filler));
@@ -514,35 +515,35 @@ class CloseDuringTransfer : public UpdateTest, public ::testing::WithParamInterf
 TEST_P(CloseDuringTransfer, StopsWhereItLandsAndChangesNothingMore) {
     const std::string where = GetParam();
     ftp_->files["LocationsMid.txt"] = database(20);  // a step and a percentage every line
-    FrmMain& form = loadWithServer();
+    MainForm& form = loadWithServer();
     std::int64_t closedAt = -1;
     int barAtClose = -1;
     std::string statusAtClose;
     std::size_t receivedAtClose = 0;
     const auto close = [&] {
         closedAt = platform_.tick();
-        barAtClose = form.prgb1.value;
-        statusAtClose = form.lblStatus.caption;
+        barAtClose = form.progressBar.value;
+        statusAtClose = form.statusLabel.caption;
         receivedAtClose = k7_.received.size();
-        form.cmdClose_Click();
+        form.stopUpdate();
     };
     int countingYields = 0;
     bool scheduled = false;
     platform_.onYield = [&] {
-        if (closedAt >= 0 || scheduled || form.nStage != 7)
+        if (closedAt >= 0 || scheduled || form.session().stage != 7)
             return;
-        if (where == "Counting" && form.lblStatus.caption == text::Sending) {
+        if (where == "Counting" && form.statusLabel.caption == text::Sending) {
             if (++countingYields == 5)
                 close();
         } else if (where == "InsideTheWait" && linesIn(k7_.received) == 4) {
             // After the 4th line, 10 ms into the 23 ms wait before the 5th, not at a yield.
             scheduled = true;
             platform_.after(10, close);
-        } else if (where == "MakingTheFiller" && form.prgb1.value == 80) {
+        } else if (where == "MakingTheFiller" && form.progressBar.value == 80) {
             close();
         }
     };
-    form.cmdGo_Click();
+    form.startUpdate();
 
     ASSERT_GE(closedAt, 0) << "never closed";
     if (where == "Counting") {
@@ -551,11 +552,11 @@ TEST_P(CloseDuringTransfer, StopsWhereItLandsAndChangesNothingMore) {
     if (where == "InsideTheWait") {
         EXPECT_EQ(closedAt, k7_.dataTimes[3] + 10);
     }
-    EXPECT_EQ(form.lblStatus.caption, text::Stopped);
+    EXPECT_EQ(form.statusLabel.caption, text::Stopped);
     EXPECT_TRUE(platform_.boxes.empty());
     EXPECT_TRUE(windowIsIdle(form));
-    EXPECT_EQ(form.nStage, 7);
-    EXPECT_EQ(form.prgb1.value, barAtClose);
+    EXPECT_EQ(form.session().stage, 7);
+    EXPECT_EQ(form.progressBar.value, barAtClose);
     EXPECT_EQ(k7_.received.size(), receivedAtClose);
     EXPECT_EQ(k7_.received.find('\x03'), std::string::npos);  // no end marker
     if (where == "MakingTheFiller") {

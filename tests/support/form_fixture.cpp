@@ -4,21 +4,21 @@
 
 namespace vigie::test {
 
-::testing::AssertionResult windowIsIdle(FrmMain& form) {
+::testing::AssertionResult windowIsIdle(MainForm& form) {
     std::string busy;
     const auto check = [&busy](bool idle, const char* what) {
         if (!idle)
             busy += std::string(busy.empty() ? "" : ", ") + what;
     };
-    check(!form.MSComm1().portOpen(), "port open");
-    check(form.cmdGo.enabled, "Start Update disabled");
-    check(!form.cmdClose.enabled, "Close enabled");
-    check(form.cboPort.enabled, "port list disabled");
-    check(form.cboFile.enabled, "file list disabled");
-    check(!form.tmrCheck.enabled(), "tmrCheck on");
-    check(!form.tmrUserUpload.enabled(), "tmrUserUpload on");
-    check(!form.tmrDots.enabled(), "tmrDots on");
-    check(form.lblDots.caption.empty(), "dots shown");
+    check(!form.session().serialPort().portOpen(), "port open");
+    check(form.startButton.enabled, "Start Update disabled");
+    check(!form.closeButton.enabled, "Close enabled");
+    check(form.portList.enabled, "port list disabled");
+    check(form.databaseList.enabled, "file list disabled");
+    check(!form.session().retryTimer.enabled(), "tmrCheck on");
+    check(!form.session().savingTimer.enabled(), "tmrUserUpload on");
+    check(!form.dotsTimer.enabled(), "tmrDots on");
+    check(form.dotsLabel.caption.empty(), "dots shown");
     check(!form.sessionRunning(), "session running");
     if (busy.empty())
         return ::testing::AssertionSuccess();
@@ -77,8 +77,8 @@ std::filesystem::path FormFixture::settingsFile() const {
 #endif
 }
 
-FrmMain& FormFixture::makeForm(std::unique_ptr<ftp::FtpLayer> ftpLayer) {
-    form_ = std::make_unique<FrmMain>(platform_, port_, probe_, std::move(ftpLayer));
+MainForm& FormFixture::makeForm(std::unique_ptr<ftp::FtpLayer> ftpLayer) {
+    form_ = std::make_unique<MainForm>(platform_, port_, probe_, std::move(ftpLayer));
     form_->setUpdateLogPath(pathText(logFile()));
     platform_.attach(*form_);
     return *form_;

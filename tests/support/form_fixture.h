@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/frm_main.h"
+#include "app/main_form.h"
 #include "core/file_path.h"
 #include "tests/support/files.h"
 #include "tests/support/memory_serial_port.h"
@@ -23,7 +23,7 @@ namespace vigie::test {
 
 // The window as every ending of an update leaves it: port closed, timers off and the dots gone,
 // Close disabled, Start Update and the choices enabled, no session running.
-::testing::AssertionResult windowIsIdle(FrmMain& form);
+::testing::AssertionResult windowIsIdle(MainForm& form);
 
 class FormFixture : public ::testing::Test {
   protected:
@@ -31,7 +31,7 @@ class FormFixture : public ::testing::Test {
     ~FormFixture() override;
 
     // Builds the form; the FTP layer is optional for tests that never connect.
-    FrmMain& makeForm(std::unique_ptr<ftp::FtpLayer> ftpLayer = nullptr);
+    MainForm& makeForm(std::unique_ptr<ftp::FtpLayer> ftpLayer = nullptr);
     // The program's folder: named with letters of Western code pages and beyond them, as users'
     // folders are (C:\Users\Hélène\Téléchargements), so that every test of the form sees the
     // program cope with it.
@@ -52,7 +52,7 @@ class FormFixture : public ::testing::Test {
     VirtualPlatform platform_;
     MemorySerialPort port_;
     FakeProbe probe_;
-    std::unique_ptr<FrmMain> form_;
+    std::unique_ptr<MainForm> form_;
 
   private:
     ScopedEnv env_;

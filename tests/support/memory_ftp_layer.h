@@ -1,5 +1,5 @@
 #pragma once
-// An FTP server in memory behind the FtpLayer interface, for tests that need cFTP without a
+// An FTP server in memory behind the FtpLayer interface, for tests that need FtpClient without a
 // network: users, files, and failures injected on demand. It keeps the rules of the real layer:
 // the login is checked at connect, one remote file open per connection, closing a connection
 // releases what is open under it, stale handles fail.

@@ -132,7 +132,7 @@ class RealProgramTest : public ::testing::Test {
 
     static void startProgram(Application& app) {
         ASSERT_TRUE(app.start());
-        ASSERT_EQ(app.form.cboPort.text(), " 1");
+        ASSERT_EQ(app.form.portList.text(), " 1");
     }
 
     // Presses Start Update and returns once the session is over.

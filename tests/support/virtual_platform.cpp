@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/frm_main.h"
-
 namespace vigie::test {
 
 VirtualPlatform::VirtualPlatform(std::string appDir) : appDir_(std::move(appDir)) {}
@@ -19,8 +17,8 @@ void VirtualPlatform::runDue() {
         actions_.erase(actions_.begin());
         action();
     }
-    if (form_)
-        form_->runDueTimers(now_);
+    if (runDueTimers_)
+        runDueTimers_(now_);
     if (onYield)
         onYield();
 }
@@ -39,8 +37,8 @@ void VirtualPlatform::waitUntil(std::int64_t tick) {
     ++yields;
     for (;;) {
         std::int64_t next = actions_.empty() ? INT64_MAX : actions_.begin()->first;
-        if (form_ && form_->nextTimerDue() < next)
-            next = form_->nextTimerDue();
+        if (nextTimerDue_ && nextTimerDue_() < next)
+            next = nextTimerDue_();
         if (next > tick)
             break;
         if (next > now_) {

@@ -12,10 +12,6 @@
 
 #include "core/platform.h"
 
-namespace vigie {
-class FrmMain;
-}
-
 namespace vigie::test {
 
 // One request to hold or release the system, at its virtual moment.
@@ -36,8 +32,12 @@ class VirtualPlatform : public Platform {
   public:
     explicit VirtualPlatform(std::string appDir = "/tmp");
 
-    // The form whose timers this platform drives.
-    void attach(FrmMain& form) { form_ = &form; }
+    // The form, or the session, whose timers this platform drives.
+    template <typename TimerOwner>
+    void attach(TimerOwner& owner) {
+        nextTimerDue_ = [&owner] { return owner.nextTimerDue(); };
+        runDueTimers_ = [&owner](std::int64_t now) { owner.runDueTimers(now); };
+    }
 
     // Scripted actions, run at their virtual tick during a yield or a wait.
     void at(std::int64_t tick, std::function<void()> action);
@@ -90,7 +90,8 @@ class VirtualPlatform : public Platform {
     void runDue();
 
     std::string appDir_;
-    FrmMain* form_ = nullptr;
+    std::function<std::int64_t()> nextTimerDue_;
+    std::function<void(std::int64_t)> runDueTimers_;
     std::int64_t now_ = 1'000'000;
     std::multimap<std::int64_t, std::function<void()>> actions_;
     std::int64_t yieldsSinceTimeMoved_ = 0;

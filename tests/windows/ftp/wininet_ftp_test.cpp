@@ -1,5 +1,5 @@
-// cFTP over WinINet against real FTP servers on the Linux side (run_with_servers.py starts them
-// and says where they are). Runs under Wine.
+// FtpClient over WinINet against real FTP servers on the Linux side (run_with_servers.py starts
+// them and says where they are). Runs under Wine.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "core/runtime_error.h"
-#include "ftp/cftp.h"
+#include "ftp/ftp_client.h"
 #include "ftp/wininet_ftp_layer.h"
 #include "tests/ftp/test_bytes.h"
 #include "tests/support/files.h"
@@ -87,7 +87,7 @@ class WinInetFtp : public ::testing::Test {
     explicit WinInetFtp(ftp::WinInetFtpOptions options) {
         auto layer = std::make_unique<ftp::WinInetFtpLayer>(options);
         layer_ = layer.get();
-        ftp_ = std::make_unique<cFTP>(std::move(layer), [this] {
+        ftp_ = std::make_unique<FtpClient>(std::move(layer), [this] {
             ++yields_;
             if (onYield_)
                 onYield_();
@@ -114,7 +114,7 @@ class WinInetFtp : public ::testing::Test {
     }
 
     ftp::WinInetFtpLayer* layer_ = nullptr;
-    std::unique_ptr<cFTP> ftp_;
+    std::unique_ptr<FtpClient> ftp_;
     std::vector<Progress> events_;
     int yields_ = 0;
     std::function<void()> onYield_;

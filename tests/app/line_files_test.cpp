@@ -2,8 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
-#include "core/data_files.h"
+#include "core/line_files.h"
 #include "core/runtime_error.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
@@ -21,19 +22,18 @@ std::string tempFile(const std::string& content) {
 }
 
 std::vector<std::string> readLines(const std::string& content) {
-    DataFiles files;
-    const auto n = files.freeFile();
+    LineReader file;
     const std::string path = tempFile(content);
-    files.openInput(n, path);
+    file.open(path);
     std::vector<std::string> lines;
-    while (!files.eof(n))
-        lines.push_back(files.lineInput(n));
-    files.close(n);
+    while (!file.atEnd())
+        lines.push_back(file.readLine());
+    file.close();
     std::filesystem::remove(path);
     return lines;
 }
 
-TEST(DataFilesTest, LinesEndAtCrAtCrLfOrAtALoneLf) {
+TEST(LineFilesTest, LinesEndAtCrAtCrLfOrAtALoneLf) {
     using L = std::vector<std::string>;
     EXPECT_EQ(readLines(""), L{});
     EXPECT_EQ(readLines("a\r\nb\r\n"), (L{"a", "b"}));
@@ -47,34 +47,41 @@ TEST(DataFilesTest, LinesEndAtCrAtCrLfOrAtALoneLf) {
     EXPECT_EQ(readLines(std::string("\x00\xE9\x03\r\n", 5)), (L{std::string("\x00\xE9\x03", 3)}));
 }
 
-TEST(DataFilesTest, NumbersAndErrors) {
-    DataFiles files;
-    EXPECT_EQ(files.freeFile(), 1);
-    const std::string path = tempFile("x");
-    files.openInput(1, path);
-    EXPECT_EQ(files.freeFile(), 2);
-    EXPECT_THROW(files.openInput(1, path), RuntimeError);
-    EXPECT_EQ(files.lineInput(1), "x");
+int errorOf(const std::function<void()>& action) {
     try {
-        files.lineInput(1);
-        FAIL() << "reading past the end must fail";
+        action();
     } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Number, err::InputPastEnd);
+        return e.Number;
     }
-    files.close(1);
-    files.close(1);  // closing twice is harmless
-    try {
-        files.openInput(3, path + ".missing");
-        FAIL() << "a missing file must fail";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Number, err::FileNotFound);
-    }
-    EXPECT_THROW(files.eof(7), RuntimeError);
+    return 0;
+}
 
-    files.openOutput(2, path);
-    files.printLine(2, "01-02-2026");
-    files.close(2);
-    EXPECT_EQ(test::readFile(path), "01-02-2026\r\n");
+TEST(LineFilesTest, ErrorsAndWhatIsWritten) {
+    const std::string path = tempFile("x");
+    LineReader in;
+    EXPECT_EQ(errorOf([&] { in.atEnd(); }), err::BadFileNumber);
+    in.open(path);
+    EXPECT_TRUE(in.isOpen());
+    EXPECT_EQ(errorOf([&] { in.open(path); }), err::FileAlreadyOpen);
+    EXPECT_EQ(in.readLine(), "x");
+    EXPECT_EQ(errorOf([&] { in.readLine(); }), err::InputPastEnd);
+    in.close();
+    in.close();  // closing twice is harmless
+    EXPECT_FALSE(in.isOpen());
+    EXPECT_EQ(errorOf([&] { in.open(path + ".missing"); }), err::FileNotFound);
+    // Open again after a failure: the same reader reads the file afresh.
+    in.open(path);
+    EXPECT_EQ(in.readLine(), "x");
+    in.close();
+
+    LineWriter out;
+    EXPECT_EQ(errorOf([&] { out.writeLine("y"); }), err::BadFileNumber);
+    out.open(path);
+    out.writeLine("01-02-2026");
+    out.writeLine("");
+    out.close();
+    EXPECT_EQ(test::readFile(path), "01-02-2026\r\n\r\n");
+    EXPECT_EQ(errorOf([&] { out.open(path + ".missing/folder/file"); }), err::PathFileAccess);
     std::filesystem::remove(path);
 }
 

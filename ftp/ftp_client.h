@@ -12,18 +12,20 @@
 
 namespace vigie {
 
-class cFTP {
+class FtpClient {
   public:
     // yield lets the window's event queue run; it is called inside connects and transfers.
-    cFTP(std::unique_ptr<ftp::FtpLayer> layer, std::function<void()> yield);
-    ~cFTP();
-    cFTP(const cFTP&) = delete;
-    cFTP& operator=(const cFTP&) = delete;
+    FtpClient(std::unique_ptr<ftp::FtpLayer> layer, std::function<void()> yield);
+    ~FtpClient();
+    FtpClient(const FtpClient&) = delete;
+    FtpClient& operator=(const FtpClient&) = delete;
 
-    // Event FileTransferProgress(lCurrentBytes, lTotalBytes, blnDownload), raised synchronously.
+    // Event FileTransferProgress(currentBytes, totalBytes, download), raised synchronously.
     std::function<void(std::int32_t, std::int32_t, bool)> FileTransferProgress;
 
     const std::string& GetLastErrorMessage() const { return sLastError; }
+    // The code of the last failure (12014: the server refused the login).
+    std::int32_t lastErrorCode() const { return lastErrorCode_; }
     bool OpenConnection(const std::string& sServer, const std::string& sUser,
                         const std::string& sPassword);
     void CloseConnection();
@@ -47,6 +49,7 @@ class cFTP {
     ftp::Handle hTransfer = 0;
     std::int32_t lPassiveFlag = 0;
     std::string sLastError;
+    std::int32_t lastErrorCode_ = 0;
 };
 
 }  // namespace vigie

@@ -1,4 +1,4 @@
-#include "ftp/cftp.h"
+#include "ftp/ftp_client.h"
 
 #include <cstdio>
 #include <fstream>
@@ -42,7 +42,7 @@ using LocalFile = std::unique_ptr<std::FILE, CloseFile>;
 
 }  // namespace
 
-cFTP::cFTP(std::unique_ptr<ftp::FtpLayer> layer, std::function<void()> yield)
+FtpClient::FtpClient(std::unique_ptr<ftp::FtpLayer> layer, std::function<void()> yield)
     : layer_(std::move(layer)), yield_(std::move(yield)) {
     // The layer yields as well while it waits for the network.
     if (layer_)
@@ -53,10 +53,10 @@ cFTP::cFTP(std::unique_ptr<ftp::FtpLayer> layer, std::function<void()> yield)
 }
 
 // Handles stay open on purpose: the owner closes them through CloseConnection.
-cFTP::~cFTP() = default;
+FtpClient::~FtpClient() = default;
 
-bool cFTP::OpenConnection(const std::string& sServer, const std::string& sUser,
-                          const std::string& sPassword) {
+bool FtpClient::OpenConnection(const std::string& sServer, const std::string& sUser,
+                               const std::string& sPassword) {
     SetModePassive();
     if (hConnection != 0) {
         layer_->internetCloseHandle(hConnection);
@@ -87,7 +87,7 @@ bool cFTP::OpenConnection(const std::string& sServer, const std::string& sUser,
     return false;
 }
 
-void cFTP::CloseConnection() {
+void FtpClient::CloseConnection() {
     if (hConnection != 0)
         layer_->internetCloseHandle(hConnection);
     hConnection = 0;
@@ -98,7 +98,7 @@ void cFTP::CloseConnection() {
     hSession = 0;
 }
 
-bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
+bool FtpClient::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
     trimSpaces(sLocal);
     trimSpaces(sRemote);
     if (sLocal.empty() || sRemote.empty())
@@ -198,7 +198,7 @@ bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
     return true;
 }
 
-bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
+bool FtpClient::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
     trimSpaces(sLocal);
     trimSpaces(sRemote);
     if (sLocal.empty() || sRemote.empty())
@@ -264,21 +264,21 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
     return true;
 }
 
-bool cFTP::SimpleFTPGetFile(std::string& sLocal, std::string& sRemote) {
+bool FtpClient::SimpleFTPGetFile(std::string& sLocal, std::string& sRemote) {
     if (layer_->ftpGetFile(hConnection, sRemote, sLocal, false))
         return true;
     SetLastErrorMessage(static_cast<std::int32_t>(layer_->lastError()), "SimpleFtpGetFile");
     return false;
 }
 
-bool cFTP::SimpleFTPPutFile(std::string& sLocal, std::string& sRemote) {
+bool FtpClient::SimpleFTPPutFile(std::string& sLocal, std::string& sRemote) {
     if (layer_->ftpPutFile(hConnection, sLocal, sRemote))
         return true;
     SetLastErrorMessage(static_cast<std::int32_t>(layer_->lastError()), "SimpleFtpPutFile");
     return false;
 }
 
-std::int32_t cFTP::GetFTPFileSize(const std::string& sFile) {
+std::int32_t FtpClient::GetFTPFileSize(const std::string& sFile) {
     std::string pattern = sFile;
     for (char& c : pattern)
         if (c == ' ')
@@ -297,15 +297,16 @@ std::int32_t cFTP::GetFTPFileSize(const std::string& sFile) {
     return -2;
 }
 
-void cFTP::SetModeActive() {
+void FtpClient::SetModeActive() {
     lPassiveFlag = 0;
 }
 
-void cFTP::SetModePassive() {
+void FtpClient::SetModePassive() {
     lPassiveFlag = 0x08000000;
 }
 
-void cFTP::SetLastErrorMessage(std::int32_t lErrorCode, const std::string& sFunction) {
+void FtpClient::SetLastErrorMessage(std::int32_t lErrorCode, const std::string& sFunction) {
+    lastErrorCode_ = lErrorCode;
     std::string message = layer_->formatMessage(static_cast<std::uint32_t>(lErrorCode));
     if (message.size() > kMessageLimit)
         message.resize(kMessageLimit);
