@@ -5,7 +5,6 @@
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <system_error>
 
 #include "core/background_thread.h"
